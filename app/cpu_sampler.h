@@ -1,0 +1,19 @@
+#pragma once
+// Whole-machine processor utility, sampled at most once per 2 s from any thread.
+#include <atomic>
+
+// Last sampled utility in percent (not clamped); 0 until the first sample.
+extern std::atomic<float> CpuPercent;
+
+// Opens the processor query once; later calls do nothing.
+void OpenCpuSampler();
+
+// Refreshes CpuPercent when 2 s have passed since the last sample; a caller that
+// finds the slot taken returns at once.
+void SampleCpu();
+
+// Closes the query at shutdown; later samples do nothing.
+void CloseCpuSampler();
+
+// Forgets the query and the last sample (tests only; the stand-in resets too).
+void ResetCpuSamplerForTest();

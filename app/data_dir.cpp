@@ -1,0 +1,73 @@
+#include "app/data_dir.h"
+
+#include "app/activity_log.h"
+#include "app/os_profile.h"
+#include "app/text_file.h"
+#include "app/wide.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+
+std::wstring DataDir;
+std::wstring QuarantineDir;
+std::wstring SnapshotsDir;
+std::wstring EngineMarkerPath;
+std::wstring EngineMarkerBackupPath;
+std::wstring AdminPreferencePath;
+std::wstring TermsPath;
+std::wstring SafeHashesPath;
+std::wstring ScanIndexPath;
+std::wstring TelemetryPath;
+std::atomic<bool> TermsPending{true};
+
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+}  // namespace
+
+bool TermsAcceptedIn(std::string_view text) {
+  std::size_t start = 0;
+  while (start < text.size() && IsBlank(text[start])) ++start;
+  std::size_t end = start;
+  while (end < text.size() && !IsBlank(text[end])) ++end;
+  return text.substr(start, end - start) == "yes";
+}
+
+void InitPaths() {
+  DetectOsProfile();
+
+  std::wstring program_data;
+  DataDir = platform::ReadEnvironmentVariable(L"ProgramData", program_data)
+                ? program_data + L"\\KestruneAV"
+                : L"C:\\KestruneAV";
+  platform::MakeDirectories(DataDir);
+
+  QuarantineDir = DataDir + L"\\Quarantine";
+  SnapshotsDir = DataDir + L"\\Snapshots";
+  platform::MakeDirectories(SnapshotsDir);
+  platform::MakeDirectories(QuarantineDir);
+
+  EngineMarkerPath = DataDir + L"\\engine.marker";
+  EngineMarkerBackupPath = DataDir + L"\\engine.marker.bak";
+  AdminPreferencePath = DataDir + L"\\admin_preference.txt";
+  TermsPath = DataDir + L"\\terms_accepted.txt";
+  SafeHashesPath = DataDir + L"\\safe-hashes.txt";
+
+  ScanIndexPath = DataDir + L"\\scan-index.dat";
+  TelemetryPath = DataDir + L"\\telemetry.txt";
+
+  AppendActivity(L"[SYSTEM] Detection core online. Quarantine=" + QuarantineDir);
+  if (OsProfile.OsProfileText[0] != '\0') {
+    AppendActivity(L"[SYSTEM] OS profile: " + WidenBytes(OsProfile.OsProfileText));
+  }
+
+  std::string terms;
+  TermsPending.store(!(ReadTextFile(TermsPath, terms) && TermsAcceptedIn(terms)));
+}
+
+void ResetDataPathsForTest() {
+  for (std::wstring* path : {&DataDir, &QuarantineDir, &SnapshotsDir, &EngineMarkerPath,
+                             &EngineMarkerBackupPath, &AdminPreferencePath, &TermsPath,
+                             &SafeHashesPath, &ScanIndexPath, &TelemetryPath}) {
+    path->clear();
+  }
+  TermsPending.store(true);
+}

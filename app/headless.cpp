@@ -1,0 +1,35 @@
+#include "app/headless.h"
+
+#include "app/activity_log.h"
+#include "app/cpu_sampler.h"
+#include "app/guarded_step.h"
+#include "app/runtime_state.h"
+#include "app/startup.h"
+#include "app/workers.h"
+#include "platform/gui.h"
+#include "platform/process_setup.h"
+#include "scan/quick_scan.h"
+
+namespace {
+constexpr uint64_t kHeadlessWakeMs = 15000;
+}
+
+void RunHeadless() {
+  UiVisible.store(false);
+  AppendActivity(L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
+  StartOneShot(L"headless-scan", RunQuickScan);
+  while (AppRunning.load()) SleepForPeriod(kHeadlessWakeMs);
+}
+
+int HeadlessMode() {
+  platform::GuiReleaseDevice();
+  OpenCpuSampler();
+  StartLongLivedWorkers();
+  AppendActivity(kEngineActiveLine);
+  RunHeadless();
+  StopAllWorkers();
+  if (platform::GuiHasWindow()) platform::GuiDestroyWindow();
+  platform::GuiUnregisterClass();
+  platform::ComUninit();
+  return 0;
+}

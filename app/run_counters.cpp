@@ -1,0 +1,3 @@
+#include "app/run_counters.h"
+
+RunCountersData RunCounters;

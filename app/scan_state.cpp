@@ -1,0 +1,8 @@
+#include "app/scan_state.h"
+
+std::atomic<bool> ScanActive{false};
+std::atomic<float> ScanProgress{0.0f};
+std::atomic<bool> ScanStopRequested{false};
+std::atomic<uint64_t> WalkedFileCount{0};
+std::atomic<int> ThreatState{0};
+std::atomic<float> OverlayFade{0.0f};

@@ -1,0 +1,11 @@
+#pragma once
+// Scan and display state written by scans and response and read by the dashboard.
+#include <atomic>
+#include <cstdint>
+
+extern std::atomic<bool> ScanActive;
+extern std::atomic<float> ScanProgress;       // 0 to 1
+extern std::atomic<bool> ScanStopRequested;
+extern std::atomic<uint64_t> WalkedFileCount;
+extern std::atomic<int> ThreatState;          // 0 none, 1 needs review, 2 threat found
+extern std::atomic<float> OverlayFade;        // scan overlay opacity, 0 when gone

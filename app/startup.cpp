@@ -1,0 +1,68 @@
+#include "app/startup.h"
+
+#include "app/activity_log.h"
+#include "app/cpu_sampler.h"
+#include "app/data_dir.h"
+#include "app/frame_loop.h"
+#include "app/guarded_step.h"
+#include "app/headless.h"
+#include "app/os_profile.h"
+#include "app/runtime_state.h"
+#include "app/workers.h"
+#include "platform/gui.h"
+#include "platform/process_setup.h"
+#include "scan/quick_scan.h"
+#include "ui/gui_frame.h"
+
+const wchar_t* const kEngineActiveLine = L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).";
+
+void RunStartupSteps() {
+  const struct {
+    const wchar_t* name;
+    Job job;
+  } steps[] = {
+      {L"init-paths", InitPaths},
+      {L"startup", [] {}},             // logon start registration
+      {L"updater", [] {}},             // companion updater launch
+      {L"admin-check", [] {}},         // admin-mode decision
+      {L"integrity-baseline", [] {}},  // engine-marker backup
+  };
+  for (const auto& step : steps) RunGuarded(step.name, step.job);
+}
+
+int RunProgram(std::string_view command_line, int show_command) {
+  platform::DetachConsole();
+  platform::SetAppIdentity(L"Kestrune.KestruneAV");
+  if (platform::AcquireInstanceMutex(L"Local\\KestruneAVSingle") ==
+      platform::InstanceLock::AlreadyRunning) {
+    return 0;
+  }
+  const bool background = command_line.find("/background") != std::string_view::npos;
+  if (background) show_command = platform::kShowHidden;
+  platform::HardenProcessAccess();
+  DetectOsProfile();
+  RunStartupSteps();
+  platform::ComInit();
+
+  if (!platform::GuiCreateWindow()) return HeadlessMode();
+  if (background) {
+    BackgroundStart.store(true);
+    platform::GuiHideWindow();
+  }
+  if (!platform::GuiCreateDevice()) return HeadlessMode();
+  platform::GuiCreateRenderTarget();
+  platform::GuiShowWindow(show_command);
+  if (background) {
+    UiVisible.store(false);
+    BackgroundStart.store(true);
+    platform::GuiHideWindow();
+    AppendActivity(L"[STARTUP] Background protection on. Silent scan started.");
+    StartOneShot(L"boot-scan", RunQuickScan);
+  }
+  InitGuiLibrary();
+  OpenCpuSampler();
+  StartLongLivedWorkers();
+  AppendActivity(kEngineActiveLine);
+  FrameLoop();
+  return ShutdownAfterQuit();
+}

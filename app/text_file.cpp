@@ -1,0 +1,34 @@
+#include "app/text_file.h"
+
+#include "platform/files.h"
+
+std::string ToCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') out.push_back('\r');
+    out.push_back(c);
+  }
+  return out;
+}
+
+std::string FromCrLf(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out.push_back(text[i]);
+  }
+  return out;
+}
+
+bool ReadTextFile(const std::wstring& path, std::string& text) {
+  std::string bytes;
+  if (!platform::ReadFileBytes(path, bytes)) return false;
+  text = FromCrLf(bytes);
+  return true;
+}
+
+bool WriteTextFile(const std::wstring& path, std::string_view text) {
+  return platform::WriteFileBytes(path, ToCrLf(text));
+}

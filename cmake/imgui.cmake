@@ -1,0 +1,21 @@
+# Dear ImGui from Debian's source package, unpacked by tools/setup.sh.
+set(KAV_IMGUI_DIR "${CMAKE_SOURCE_DIR}/build/third_party/imgui" CACHE PATH "Dear ImGui source folder")
+if(NOT EXISTS "${KAV_IMGUI_DIR}/imgui.h")
+  message(FATAL_ERROR "Dear ImGui not found in ${KAV_IMGUI_DIR}: run tools/setup.sh first")
+endif()
+
+add_library(imgui STATIC
+  ${KAV_IMGUI_DIR}/imgui.cpp
+  ${KAV_IMGUI_DIR}/imgui_draw.cpp
+  ${KAV_IMGUI_DIR}/imgui_tables.cpp
+  ${KAV_IMGUI_DIR}/imgui_widgets.cpp)
+target_include_directories(imgui SYSTEM PUBLIC ${KAV_IMGUI_DIR})
+target_compile_options(imgui PRIVATE -w)
+
+if(WIN32)
+  add_library(imgui_win32_dx11 STATIC
+    ${KAV_IMGUI_DIR}/backends/imgui_impl_win32.cpp
+    ${KAV_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
+  target_include_directories(imgui_win32_dx11 SYSTEM PUBLIC ${KAV_IMGUI_DIR}/backends)
+  target_link_libraries(imgui_win32_dx11 PUBLIC imgui d3d11 dxgi d3dcompiler dwmapi gdi32 imm32)
+endif()

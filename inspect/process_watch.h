@@ -1,0 +1,5 @@
+#pragma once
+// Watch of running processes.
+
+// One look at the running processes.
+void MonitorProcesses();

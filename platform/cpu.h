@@ -1,0 +1,18 @@
+#pragma once
+// Whole-machine processor utility through one performance-data query.
+
+namespace platform {
+
+// Opens the query with the processor-utility counter and primes it; false on failure.
+bool CpuQueryOpen();
+
+// Collects one sample; false on failure.
+bool CpuQueryCollect();
+
+// The latest collected utility in percent; false when no value can be formatted.
+bool CpuQueryRead(double& percent);
+
+// Closes the query when it is open.
+void CpuQueryClose();
+
+}  // namespace platform

@@ -1,0 +1,71 @@
+#pragma once
+// Control of the stand-in Windows for tests: set the machine up, then look at what
+// the program did to it. Only test binaries include this header.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/process_setup.h"
+
+namespace standin {
+
+// A fresh machine: no drives, no environment, clock at its start value, one window
+// that shows and quits after one frame, and an empty journal.
+void Reset();
+
+// The notable platform calls in order, e.g. "AcquireInstanceMutex", "Sleep 120",
+// "Present vsync=1", "MakeDirectories C:\KestruneAV".
+std::vector<std::string> Journal();
+// Index of the first journal entry that starts with the prefix, or -1.
+int JournalIndex(const std::string& prefix);
+
+// Files: the drive letter's root is the host folder.
+void MapDrive(wchar_t letter, const std::string& host_folder);
+// The host path a Windows path maps to ("" when its drive is not mapped).
+std::string HostPath(const std::wstring& windows_path);
+// Existence tests of this exact path fail with the Win32 error code.
+void FailPath(const std::wstring& windows_path, uint32_t error_code);
+
+// Environment.
+void SetEnvironment(const std::wstring& name, const std::wstring& value);
+
+// Clock: virtual milliseconds; every sleep moves the clock forward at once.
+uint64_t Now();
+void AdvanceClock(uint64_t ms);
+// Durations of every sleep so far, in order.
+std::vector<uint64_t> Sleeps();
+// Called after each sleep with its duration (for instance to clear AppRunning).
+void OnSleep(std::function<void(uint64_t)> hook);
+
+// Processor query.
+void SetCpuQueryWorks(bool works);
+void SetCpuPercent(double percent);
+int CpuCollections();
+
+// Windows version.
+void SetOs(uint32_t build, bool workstation);
+
+// Result of the single-instance mutex.
+void SetInstanceLock(platform::InstanceLock result);
+
+// Lines sent to the debug channel.
+std::vector<std::wstring> DebugLines();
+
+// Threads are recorded, not run; a test runs a body itself when it wants to.
+struct StartedThread {
+  std::wstring name;
+  std::function<void()> body;
+};
+std::vector<StartedThread> StartedThreads();
+
+// The window: whether it and the devices can be had, how many loop turns pass
+// before WM_QUIT arrives, and whether it is shown on a given turn (0-based).
+void SetWindowWorks(bool works);
+void SetDevices(bool hardware_works, bool warp_works);
+void SetQuitAfterTurns(int turns);
+void SetShownOnTurn(std::function<bool(int turn)> shown);
+// Presentations so far, in order: true for those synchronised to vertical blank.
+std::vector<bool> Presents();
+
+}  // namespace standin

@@ -1,0 +1,53 @@
+#pragma once
+// The stand-in Windows' state, shared by its topic files. One lock guards it all.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/process_setup.h"
+#include "platform/standin/control.h"
+
+namespace standin {
+
+struct Machine {
+  std::vector<std::string> journal;
+  std::map<wchar_t, std::string> drives;             // upper-case letter -> host folder
+  std::map<std::wstring, uint32_t> failing_paths;
+  std::map<std::wstring, std::wstring> environment;
+  uint64_t now_ms = 0;
+  std::vector<uint64_t> sleeps;
+  std::function<void(uint64_t)> on_sleep;
+  bool cpu_query_works = true;
+  bool cpu_query_open = false;
+  double cpu_percent = 0.0;
+  int cpu_collections = 0;
+  uint32_t os_build = 19045;
+  bool os_workstation = true;
+  platform::InstanceLock instance_lock = platform::InstanceLock::Acquired;
+  std::vector<std::wstring> debug_lines;
+  std::vector<StartedThread> threads;
+  bool window_works = true;
+  bool window_exists = false;
+  bool hardware_works = true;
+  bool warp_works = true;
+  bool device_exists = false;
+  bool backends_started = false;
+  int quit_after_turns = 1;
+  int turn = -1;
+  std::function<bool(int)> shown_on_turn;
+  std::vector<bool> presents;
+};
+
+Machine& TheMachine();
+std::mutex& MachineLock();
+
+// Appends to the journal under the machine's lock.
+void Note(const std::string& entry);
+
+// Narrow form of a Windows path for the journal (ASCII kept, others as '?').
+std::string Narrow(const std::wstring& text);
+
+}  // namespace standin

@@ -1,0 +1,3 @@
+#include "scan/disk_watch.h"
+
+void PollNewDrives() {}

@@ -1,0 +1,116 @@
+#include "app/startup.h"
+#include "standin_fixture.h"
+
+class StartupTest : public StandinTest {
+ protected:
+  // The journal entries, in order, that begin with one of the prefixes.
+  static std::vector<std::string> Picked(const std::vector<std::string>& prefixes) {
+    std::vector<std::string> picked;
+    for (const auto& entry : standin::Journal()) {
+      for (const auto& prefix : prefixes) {
+        if (entry.rfind(prefix, 0) == 0) {
+          picked.push_back(entry);
+          break;
+        }
+      }
+    }
+    return picked;
+  }
+  static int ThreadsNamed(const std::wstring& name) {
+    int count = 0;
+    for (const auto& t : standin::StartedThreads()) count += t.name == name;
+    return count;
+  }
+};
+
+TEST_F(StartupTest, SecondInstanceExitsBeforeTouchingAnything) {
+  standin::SetInstanceLock(platform::InstanceLock::AlreadyRunning);
+  EXPECT_EQ(RunProgram("KestruneAV.exe", 1), 0);
+  EXPECT_EQ(standin::Journal(), (std::vector<std::string>{"DetachConsole", "SetAppIdentity Kestrune.KestruneAV",
+                                                          "AcquireInstanceMutex Local\\KestruneAVSingle"}));
+  EXPECT_TRUE(ActivityLines().empty());
+  EXPECT_TRUE(std::filesystem::is_empty(drive_c_));
+}
+
+TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
+  standin::SetInstanceLock(platform::InstanceLock::Failed);  // a failed mutex does not stop start-up
+  EXPECT_EQ(RunProgram("KestruneAV.exe", 10), 0);
+  EXPECT_EQ(Picked({"DetachConsole", "SetAppIdentity", "AcquireInstanceMutex", "HardenProcessAccess",
+                    "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow", "CreateDevice",
+                    "CreateRenderTarget", "ShowWindow", "HideWindow", "InitBackends", "CpuQueryOpen",
+                    "StartThread q-worker-a", "Present", "CpuQueryClose", "ShutdownBackends", "ReleaseDevice",
+                    "DestroyWindow", "UnregisterClass", "ComUninit"}),
+            (std::vector<std::string>{
+                "DetachConsole", "SetAppIdentity Kestrune.KestruneAV", "AcquireInstanceMutex Local\\KestruneAVSingle",
+                "HardenProcessAccess", "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow",
+                "CreateDevice hardware", "CreateRenderTarget", "ShowWindow 10", "InitBackends", "CpuQueryOpen",
+                "StartThread q-worker-a", "Present vsync=0", "CpuQueryClose", "ShutdownBackends",
+                "ReleaseDevice", "DestroyWindow", "UnregisterClass", "ComUninit"}));
+  EXPECT_FALSE(AppRunning.load());
+  EXPECT_FALSE(BackgroundStart.load());
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[SYSTEM] Detection core online. Quarantine=C:\\KestruneAV\\Quarantine",
+                                 L"[SYSTEM] OS profile: Windows 10  build 19045",
+                                 L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).",
+                             }));
+}
+
+TEST_F(StartupTest, BackgroundSwitchAnywhereStartsHiddenWithOneSilentScan) {
+  for (const char* command_line : {"KestruneAV.exe /background", "\"C:\\x\\KestruneAV.exe\" -flag/background=1"}) {
+    SCOPED_TRACE(command_line);
+    SetUp();
+    standin::SetShownOnTurn([](int) { return false; });
+    EXPECT_EQ(RunProgram(command_line, 10), 0);
+    EXPECT_TRUE(BackgroundStart.load());
+    EXPECT_FALSE(UiVisible.load());
+    EXPECT_EQ(Picked({"ShowWindow"}), std::vector<std::string>{"ShowWindow 0"});
+    EXPECT_EQ(ThreadsNamed(L"boot-scan"), 1);
+    const auto lines = ActivityLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], L"[STARTUP] Background protection on. Silent scan started.");
+    EXPECT_EQ(lines[3], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    EXPECT_TRUE(standin::Presents().empty());
+  }
+}
+
+TEST_F(StartupTest, SwitchIsCaseSensitive) {
+  RunProgram("KestruneAV.exe /BACKGROUND", 10);
+  EXPECT_FALSE(BackgroundStart.load());
+  EXPECT_EQ(ThreadsNamed(L"boot-scan"), 0);
+}
+
+TEST_F(StartupTest, WarpDeviceStillShowsTheDashboard) {
+  standin::SetDevices(false, true);
+  RunProgram("KestruneAV.exe", 10);
+  EXPECT_GE(standin::JournalIndex("CreateDevice warp"), 0);
+  EXPECT_EQ(standin::Presents().size(), 1u);
+  EXPECT_EQ(ThreadsNamed(L"headless-scan"), 0);
+}
+
+TEST_F(StartupTest, NoDeviceOrNoWindowRunsHeadless) {
+  const struct {
+    const char* what;
+    bool window;
+    bool destroys_window;
+  } cases[] = {{"no device", true, true}, {"no window", false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    standin::SetWindowWorks(c.window);
+    standin::SetDevices(false, false);
+    StopAfterSleeps(2);  // nothing inside the process stops a headless run
+    EXPECT_EQ(RunProgram("KestruneAV.exe", 10), 0);
+
+    EXPECT_EQ(standin::Sleeps(), (std::vector<uint64_t>{15000, 15000}));
+    EXPECT_EQ(ThreadsNamed(L"headless-scan"), 1);
+    EXPECT_EQ(ThreadsNamed(L"proc-watch"), 1);
+    EXPECT_TRUE(standin::Presents().empty());
+    EXPECT_EQ(standin::JournalIndex("DestroyWindow") >= 0, c.destroys_window);
+    EXPECT_LT(standin::JournalIndex("ReleaseDevice"), standin::JournalIndex("CpuQueryOpen"));
+    const auto lines = ActivityLines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[2], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    EXPECT_EQ(lines[3], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
+    EXPECT_FALSE(UiVisible.load());
+  }
+}
