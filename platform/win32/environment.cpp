@@ -1,0 +1,21 @@
+#include "platform/environment.h"
+
+#include <windows.h>
+
+namespace platform {
+
+bool ReadEnvironmentVariable(const wchar_t* name, std::wstring& value) {
+  std::wstring buffer(260, L'\0');
+  DWORD count = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+  if (count >= buffer.size()) {  // too long for the first buffer: count is the size needed
+    buffer.assign(count, L'\0');
+    count = GetEnvironmentVariableW(name, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (count >= buffer.size()) return false;
+  }
+  if (count == 0) return false;
+  buffer.resize(count);
+  value = std::move(buffer);
+  return true;
+}
+
+}  // namespace platform
