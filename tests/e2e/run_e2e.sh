@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# End-to-end checks of the real KestruneAV.exe under Wine: first with no display
+# (headless), then on an Xvfb desktop run by IceWM. Uses a fresh Wine prefix.
+# Screenshots and program output are left in build/e2e for a person to look at.
+set -uo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+exe="$root/build/win/KestruneAV.exe"
+out="$root/build/e2e"
+passed=0
+failed=0
+
+check() {  # check "what" command...
+  local what=$1
+  shift
+  if "$@"; then
+    passed=$((passed + 1))
+    echo "PASS $what"
+  else
+    failed=$((failed + 1))
+    echo "FAIL $what"
+  fi
+}
+
+# Waits up to $2 seconds for the command in the remaining arguments to succeed.
+wait_for() {
+  local seconds=$1
+  shift
+  local end=$((SECONDS + seconds))
+  while ! "$@"; do
+    [ "$SECONDS" -ge "$end" ] && return 1
+    sleep 0.5
+  done
+}
+
+logged() { grep -aF "OutputDebugStringA \"$2" "$1" >/dev/null; }
+count_logged() { grep -acF "OutputDebugStringA \"$2" "$1"; }
+
+rm -rf "$out"
+mkdir -p "$out"
+export WINEPREFIX="$out/prefix"
+export WINEDEBUG=-all,warn+seh
+export WINEDLLOVERRIDES="mscoree,mshtml="
+data="$WINEPREFIX/drive_c/ProgramData/KestruneAV"
+xvfb_pid=""
+wm_pid=""
+cleanup() {
+  wineserver -k 2>/dev/null
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+}
+trap cleanup EXIT
+
+[ -f "$exe" ] || { echo "FAIL no $exe"; echo "e2e: 0 passed, 1 failed"; exit 1; }
+
+# A fresh prefix that reports Windows 10.
+unset DISPLAY
+wineboot -i >/dev/null 2>&1
+wine winecfg -v win10 >/dev/null 2>&1
+wineserver -w
+
+# --- No display: headless ---------------------------------------------------
+(wine "$exe" >"$out/headless.log" 2>&1 &)
+check "headless run logs the headless line" \
+  wait_for 60 logged "$out/headless.log" "[SYSTEM] GUI unavailable"
+check "headless run logs the engine line" logged "$out/headless.log" \
+  "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+check "OS profile names Windows 10 with two blanks before build" logged "$out/headless.log" \
+  "[SYSTEM] OS profile: Windows 10  build 18362"
+check "data folder line names the quarantine folder" logged "$out/headless.log" \
+  '[SYSTEM] Detection core online. Quarantine=C:\\ProgramData\\KestruneAV\\Quarantine'
+check "data folder exists with Quarantine and Snapshots" \
+  test -d "$data/Quarantine" -a -d "$data/Snapshots"
+wineserver -k
+wineserver -w 2>/dev/null
+
+# --- A desktop: Xvfb with IceWM ----------------------------------------------
+display=99
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+wait_for 20 xdpyinfo >/dev/null 2>&1 || echo "Xvfb did not start"
+icewm >"$out/icewm.log" 2>&1 &
+wm_pid=$!
+sleep 2
+
+visible_window() { xdotool search --onlyvisible --name '^Kestrune AV$' >/dev/null 2>&1; }
+
+(wine "$exe" >"$out/windowed.log" 2>&1 &)
+check "window titled Kestrune AV is shown" wait_for 60 visible_window
+sleep 3
+import -window root "$out/dashboard.png"
+# The window's client area: the dark dashboard background with text on it.
+colours=$(convert "$out/dashboard.png" -crop 1000x200+90+90 +repage -format '%k' info: 2>/dev/null || echo 0)
+spread=$(convert "$out/dashboard.png" -crop 1000x200+90+90 +repage -format '%[fx:int(1000*standard_deviation)]' info: 2>/dev/null || echo 0)
+check "screenshot of the window is not blank ($colours colours, spread $spread)" \
+  test "${colours:-0}" -ge 2 -a "${spread:-0}" -ge 10
+check "windowed run logs the engine line" logged "$out/windowed.log" \
+  "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+
+start=$SECONDS
+timeout 20 wine "$exe" >"$out/second.log" 2>&1
+rc=$?
+check "a second start exits with code 0 ($rc)" test "$rc" -eq 0
+check "a second start ends within a few seconds" test $((SECONDS - start)) -le 5
+check "a second start logs nothing" test "$(count_logged "$out/second.log" "[")" -eq 0
+check "the first instance still shows its window" visible_window
+
+wineserver -k
+wineserver -w 2>/dev/null
+(wine "$exe" /background >"$out/background.log" 2>&1 &)
+check "/background logs the background line" \
+  wait_for 60 logged "$out/background.log" "[STARTUP] Background protection on. Silent scan started."
+check "/background logs the engine line" \
+  wait_for 10 logged "$out/background.log" "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+sleep 2
+check "/background shows no window" bash -c '! xdotool search --onlyvisible --name "^Kestrune AV$" >/dev/null 2>&1'
+import -window root "$out/background.png"
+
+echo "e2e: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
