@@ -4,6 +4,8 @@
 #include "app/os_profile.h"
 #include "app/text_file.h"
 #include "app/wide.h"
+#include "engine/hash_lists.h"
+#include "engine/scan_index.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 
@@ -50,9 +52,13 @@ void InitPaths() {
   AdminPreferencePath = DataDir + L"\\admin_preference.txt";
   TermsPath = DataDir + L"\\terms_accepted.txt";
   SafeHashesPath = DataDir + L"\\safe-hashes.txt";
+  LoadSafeHashes(SafeHashesPath);
 
   ScanIndexPath = DataDir + L"\\scan-index.dat";
   TelemetryPath = DataDir + L"\\telemetry.txt";
+  LoadScanIndex();
+
+  LoadBadHashes();
 
   AppendActivity(L"[SYSTEM] Detection core online. Quarantine=" + QuarantineDir);
   if (OsProfile.OsProfileText[0] != '\0') {

@@ -4,6 +4,8 @@
 #include "app/guarded_step.h"
 #include "app/runtime_state.h"
 #include "app/scan_state.h"
+#include "app/telemetry.h"
+#include "engine/scan_index.h"
 #include "platform/clock.h"
 #include "platform/gui.h"
 #include "platform/process_setup.h"
@@ -40,6 +42,8 @@ void FrameLoop() {
 
 int ShutdownAfterQuit() {
   StopAllWorkers();
+  SaveScanIndex();
+  WriteRunCounters(true);
   CloseCpuSampler();
   ShutdownGuiLibrary();
   platform::GuiReleaseDevice();

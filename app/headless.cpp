@@ -5,7 +5,9 @@
 #include "app/guarded_step.h"
 #include "app/runtime_state.h"
 #include "app/startup.h"
+#include "app/telemetry.h"
 #include "app/workers.h"
+#include "engine/scan_index.h"
 #include "platform/gui.h"
 #include "platform/process_setup.h"
 #include "scan/quick_scan.h"
@@ -28,6 +30,8 @@ int HeadlessMode() {
   AppendActivity(kEngineActiveLine);
   RunHeadless();
   StopAllWorkers();
+  SaveScanIndex();
+  WriteRunCounters(true);
   if (platform::GuiHasWindow()) platform::GuiDestroyWindow();
   platform::GuiUnregisterClass();
   platform::ComUninit();

@@ -6,5 +6,11 @@
 // Each byte becomes one wide character (exception messages, OS profile text).
 std::wstring WidenBytes(std::string_view bytes);
 
+// Each wide character cut to its low byte (the narrow form of hashes).
+std::string NarrowLowBytes(std::wstring_view text);
+
+// UTF-8 back to wide text; a byte that starts no valid sequence stands for itself.
+std::wstring FromUtf8(std::string_view text);
+
 // UTF-8 for the GUI library; UTF-16 surrogate pairs and 32-bit wchar_t both handled.
 std::string ToUtf8(std::wstring_view text);

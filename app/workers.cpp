@@ -7,7 +7,9 @@
 #include "app/os_profile.h"
 #include "app/runtime_state.h"
 #include "app/scan_state.h"
+#include "app/telemetry.h"
 #include "app/throttle.h"
+#include "engine/scan_index.h"
 #include "inspect/process_watch.h"
 #include "inspect/server_guard.h"
 #include "platform/threads.h"
@@ -53,6 +55,8 @@ void IntegrityPulse() {
     if (!AppRunning.load()) return;
     ThrottleForCpu();
     RunIntegrityCheck();
+    WriteRunCounters(false);
+    SaveScanIndex();
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/process_setup.h"
+#include "platform/registry.h"
 
 namespace standin {
 
@@ -26,6 +27,23 @@ void MapDrive(wchar_t letter, const std::string& host_folder);
 std::string HostPath(const std::wstring& windows_path);
 // Existence tests of this exact path fail with the Win32 error code.
 void FailPath(const std::wstring& windows_path, uint32_t error_code);
+
+// Relative paths are taken from this folder (a Windows path).
+void SetCurrentFolder(const std::wstring& folder);
+
+// Files the signature check accepts.
+void MarkSigned(const std::wstring& windows_path);
+
+// Registry: values in enumeration order; a read-only hive refuses deletions and writes.
+void SetRegistryValue(platform::RegistryHive hive, const std::wstring& key, const std::wstring& name, uint32_t type,
+                      const std::string& data);
+void SetRegistryString(platform::RegistryHive hive, const std::wstring& key, const std::wstring& name,
+                       const std::wstring& text);
+std::vector<std::wstring> RegistryValueNames(platform::RegistryHive hive, const std::wstring& key);
+void SetHiveReadOnly(platform::RegistryHive hive, bool read_only);
+
+// What console programs wrote to standard output.
+std::wstring ConsoleOutput();
 
 // Environment.
 void SetEnvironment(const std::wstring& name, const std::wstring& value);

@@ -38,6 +38,11 @@ void FailPath(const std::wstring& windows_path, uint32_t error_code) {
   TheMachine().failing_paths[windows_path] = error_code;
 }
 
+void SetCurrentFolder(const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().current_folder = folder;
+}
+
 }  // namespace standin
 
 namespace platform {
@@ -87,6 +92,94 @@ bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
   if (!out) return false;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
+}
+
+}  // namespace platform
+
+namespace platform {
+
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
+  const std::string host = standin::HostPath(path);
+  if (host.empty() || InjectedError(path) != 0) return false;
+  std::ofstream out(host, std::ios::binary | std::ios::app);
+  if (!out) return false;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
+bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
+                      const std::function<bool(std::string_view chunk)>& visit) {
+  const std::string host = standin::HostPath(path);
+  if (host.empty() || InjectedError(path) != 0) return false;
+  std::error_code ignored;
+  if (std::filesystem::is_directory(host, ignored)) return false;
+  std::ifstream in(host, std::ios::binary);
+  if (!in) return false;
+  std::string buffer(chunk_bytes, '\0');
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    const std::streamsize got = in.gcount();
+    if (got <= 0) break;
+    if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) break;
+  }
+  return true;
+}
+
+bool CanOpenForReading(const std::wstring& path) {
+  return ReadFileInChunks(path, 1, [](std::string_view) { return false; });
+}
+
+bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
+  const std::string host = standin::HostPath(path);
+  if (host.empty() || InjectedError(path) != 0) return false;
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(host, error);
+  if (error || !std::filesystem::exists(status)) return false;
+  info = FileInfo();
+  info.is_reparse_point = std::filesystem::is_symlink(status);
+  info.is_directory = std::filesystem::is_directory(host, error);
+  if (!info.is_directory) info.size = std::filesystem::file_size(host, error);
+  const auto written = std::filesystem::last_write_time(host, error);
+  // Host time as 100 ns ticks; only equality and order matter to the program.
+  info.last_write_time = static_cast<uint64_t>(written.time_since_epoch().count()) / 100;
+  return true;
+}
+
+bool VisitMappedHead(const std::wstring& path, std::size_t max_bytes,
+                     const std::function<void(const unsigned char*, std::size_t, uint64_t)>& visit) {
+  FileInfo info;
+  if (!QueryFileInfo(path, info) || info.is_directory || info.size == 0) return false;
+  std::string head;
+  if (!ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
+        head.append(chunk.substr(0, max_bytes - head.size()));
+        return head.size() < max_bytes;
+      })) {
+    return false;
+  }
+  visit(reinterpret_cast<const unsigned char*>(head.data()), head.size(), info.size);
+  return true;
+}
+
+bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+  const std::string host = standin::HostPath(folder);
+  std::error_code error;
+  if (host.empty() || !std::filesystem::is_directory(host, error)) return false;
+  entries.clear();
+  for (const auto& item : std::filesystem::directory_iterator(host, error)) {
+    FolderEntry entry;
+    const std::string name = item.path().filename().string();
+    entry.name.assign(name.begin(), name.end());
+    entry.is_reparse_point = item.is_symlink(error);
+    entry.is_directory = item.is_directory(error);
+    entries.push_back(entry);
+  }
+  return !error;
+}
+
+std::wstring FullPathOf(const std::wstring& path) {
+  if (path.size() >= 2 && path[1] == L':') return path;
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().current_folder + L"\\" + path;
 }
 
 }  // namespace platform

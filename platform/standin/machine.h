@@ -3,11 +3,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/process_setup.h"
+#include "platform/registry.h"
 #include "platform/standin/control.h"
 
 namespace standin {
@@ -16,6 +18,14 @@ struct Machine {
   std::vector<std::string> journal;
   std::map<wchar_t, std::string> drives;             // upper-case letter -> host folder
   std::map<std::wstring, uint32_t> failing_paths;
+  std::wstring current_folder = L"C:\\Users\\bob";
+  std::set<std::wstring> signed_paths;
+  struct RegistryKey {
+    std::vector<platform::RegistryValue> values;
+  };
+  std::map<std::pair<int, std::wstring>, RegistryKey> registry;  // (hive, lower-cased key)
+  std::set<int> read_only_hives;
+  std::wstring console_output;
   std::map<std::wstring, std::wstring> environment;
   uint64_t now_ms = 0;
   std::vector<uint64_t> sleeps;

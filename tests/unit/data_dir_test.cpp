@@ -52,6 +52,8 @@ TEST_F(DataDirTest, FirstLinesNameTheQuarantineFolderAndTheOs) {
   standin::SetOs(22631, true);
   InitPaths();
   EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead "
+                                 L"network cannot stall a scan.",
                                  L"[SYSTEM] Detection core online. Quarantine=C:\\KestruneAV\\Quarantine",
                                  L"[SYSTEM] OS profile: Windows 11  build 22631",
                              }));

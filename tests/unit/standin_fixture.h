@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "app/activity_log.h"
@@ -12,8 +14,13 @@
 #include "app/run_counters.h"
 #include "app/runtime_state.h"
 #include "app/scan_state.h"
+#include "app/telemetry.h"
 #include "app/workers.h"
+#include "engine/hash_lists.h"
+#include "engine/scan_index.h"
+#include "engine/verdict.h"
 #include "platform/standin/control.h"
+#include "upkeep/admin_mode.h"
 
 class StandinTest : public ::testing::Test {
  protected:
@@ -24,6 +31,14 @@ class StandinTest : public ::testing::Test {
     ResetWorkersForTest();
     ResetDataPathsForTest();
     OsProfile = OsProfileData();
+    ResetHashListsForTest();
+    ResetTelemetryForTest();
+    {
+      std::lock_guard<std::mutex> hold(ScanIndexLock);
+      ScanIndex.clear();
+    }
+    AdminMode.store(false);
+    IntegrityEventCount.store(0);
     AppRunning.store(true);
     UiVisible.store(true);
     BackgroundStart.store(false);
@@ -53,6 +68,19 @@ class StandinTest : public ::testing::Test {
     standin::OnSleep([count, sleeps](uint64_t) {
       if (++*count >= sleeps) AppRunning.store(false);
     });
+  }
+
+  // Writes a file on drive C: by its Windows path, creating its folders.
+  std::wstring PutFile(const std::wstring& windows_path, const std::string& bytes) {
+    const std::filesystem::path host = standin::HostPath(windows_path);
+    std::filesystem::create_directories(host.parent_path());
+    std::ofstream(host, std::ios::binary) << bytes;
+    return windows_path;
+  }
+
+  std::string HostBytes(const std::wstring& windows_path) {
+    std::ifstream in(standin::HostPath(windows_path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
   std::filesystem::path drive_c_;

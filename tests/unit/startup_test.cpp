@@ -49,6 +49,8 @@ TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
   EXPECT_FALSE(AppRunning.load());
   EXPECT_FALSE(BackgroundStart.load());
   EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead "
+                                 L"network cannot stall a scan.",
                                  L"[SYSTEM] Detection core online. Quarantine=C:\\KestruneAV\\Quarantine",
                                  L"[SYSTEM] OS profile: Windows 10  build 19045",
                                  L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).",
@@ -66,9 +68,9 @@ TEST_F(StartupTest, BackgroundSwitchAnywhereStartsHiddenWithOneSilentScan) {
     EXPECT_EQ(Picked({"ShowWindow"}), std::vector<std::string>{"ShowWindow 0"});
     EXPECT_EQ(ThreadsNamed(L"boot-scan"), 1);
     const auto lines = ActivityLines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], L"[STARTUP] Background protection on. Silent scan started.");
-    EXPECT_EQ(lines[3], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[3], L"[STARTUP] Background protection on. Silent scan started.");
+    EXPECT_EQ(lines[4], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
     EXPECT_TRUE(standin::Presents().empty());
   }
 }
@@ -108,9 +110,9 @@ TEST_F(StartupTest, NoDeviceOrNoWindowRunsHeadless) {
     EXPECT_EQ(standin::JournalIndex("DestroyWindow") >= 0, c.destroys_window);
     EXPECT_LT(standin::JournalIndex("ReleaseDevice"), standin::JournalIndex("CpuQueryOpen"));
     const auto lines = ActivityLines();
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[2], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
-    EXPECT_EQ(lines[3], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[3], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    EXPECT_EQ(lines[4], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
     EXPECT_FALSE(UiVisible.load());
   }
 }

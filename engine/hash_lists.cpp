@@ -1,0 +1,144 @@
+#include "engine/hash_lists.h"
+
+#include <unordered_map>
+
+#include "app/activity_log.h"
+#include "app/data_dir.h"
+#include "app/text_file.h"
+#include "app/wide.h"
+#include "engine/path_classes.h"
+#include "platform/crypto.h"
+#include "platform/files.h"
+
+std::mutex SafeHashMutex;
+
+namespace {
+constexpr std::size_t kHashDigits = 64;
+constexpr char kMarkerText[] = "kestrune.engine=heuristic\nversion=2.0\n";
+constexpr char kBadListHeader[] = "# sha256 of confirmed bad files, one per line\n";
+
+// The bad-hash set is replaced whole by a reload; readers take a reference under
+// this lock and look up without it.
+std::mutex g_bad_lock;
+std::shared_ptr<const std::unordered_set<std::wstring>> g_bad =
+    std::make_shared<const std::unordered_set<std::wstring>>();
+
+std::unordered_set<std::wstring> g_safe_wide;                   // under SafeHashMutex
+std::unordered_map<std::string, bool> g_safe_narrow;            // under SafeHashMutex
+
+std::shared_ptr<const std::unordered_set<std::wstring>> CurrentBadHashes() {
+  std::lock_guard<std::mutex> hold(g_bad_lock);
+  return g_bad;
+}
+
+// Splits 8-bit text into lines at LF (CR LF already folded by the text reader).
+template <typename Visit>
+void ForEachLine(std::string_view text, Visit visit) {
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    visit(text.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+void CreateWhenMissing(const std::wstring& path, std::string_view text) {
+  if (!platform::PathExists(path)) WriteTextFile(path, text);
+}
+}  // namespace
+
+std::wstring HexOf(std::string_view bytes) {
+  static const wchar_t kDigits[] = L"0123456789abcdef";
+  std::wstring hex;
+  hex.reserve(bytes.size() * 2);
+  for (unsigned char c : bytes) {
+    hex.push_back(kDigits[c >> 4]);
+    hex.push_back(kDigits[c & 0x0F]);
+  }
+  return hex;
+}
+
+std::wstring ComputeFileSha256(const std::wstring& path) {
+  try {
+    std::string digest;
+    if (!platform::Sha256OfFile(path, digest)) return L"";
+    return HexOf(digest);
+  } catch (...) {
+    AppendActivity(L"[FAULT] SHA-256 skipped: " + path);
+    return L"";
+  }
+}
+
+std::unordered_set<std::wstring> ParseBadHashList(std::string_view text) {
+  std::unordered_set<std::wstring> hashes;
+  ForEachLine(text, [&](std::string_view line) {
+    if (line.size() == kHashDigits && line[0] != '#') hashes.insert(WidenBytes(ToLowerAscii(line)));
+  });
+  return hashes;
+}
+
+std::wstring BadHashesPath() { return DataDir.empty() ? L"bad-hashes.txt" : DataDir + L"\\bad-hashes.txt"; }
+
+void LoadBadHashes() {
+  try {
+    if (!EngineMarkerPath.empty()) CreateWhenMissing(EngineMarkerPath, kMarkerText);
+    const std::wstring list_path = BadHashesPath();
+    CreateWhenMissing(list_path, kBadListHeader);
+    std::string text;
+    ReadTextFile(list_path, text);  // an unreadable list loads as empty
+    ReplaceBadHashes(ParseBadHashList(text));
+    AppendActivity(L"[ENGINE] Heuristic scan plus " + std::to_wstring(BadHashCount()) +
+                   L" local bad hashes. No cloud lookup, so a dead network cannot stall a scan.");
+  } catch (...) {
+    AppendActivity(L"[FAULT] Hash list skipped. Scan continues.");
+  }
+}
+
+void ReplaceBadHashes(std::unordered_set<std::wstring> hashes) {
+  auto replacement = std::make_shared<const std::unordered_set<std::wstring>>(std::move(hashes));
+  std::lock_guard<std::mutex> hold(g_bad_lock);
+  g_bad = std::move(replacement);
+}
+
+bool IsBadHash(const std::wstring& hash) { return !hash.empty() && CurrentBadHashes()->count(hash) > 0; }
+
+std::size_t BadHashCount() { return CurrentBadHashes()->size(); }
+
+void LoadSafeHashes(const std::wstring& path) {
+  std::string text;
+  if (path.empty() || !ReadTextFile(path, text)) return;
+  std::lock_guard<std::mutex> hold(SafeHashMutex);
+  ForEachLine(text, [&](std::string_view line) {
+    if (line.empty()) return;
+    g_safe_wide.insert(WidenBytes(line));
+    g_safe_narrow[std::string(line)] = true;
+  });
+}
+
+void AddSafeHash(const std::wstring& hash) {
+  if (hash.empty()) return;
+  std::lock_guard<std::mutex> hold(SafeHashMutex);
+  if (!g_safe_wide.insert(hash).second) return;
+  const std::string narrow = NarrowLowBytes(hash);
+  g_safe_narrow[narrow] = true;
+  if (!SafeHashesPath.empty()) platform::AppendFileBytes(SafeHashesPath, ToCrLf(narrow + "\n"));
+}
+
+bool IsSafeHash(const std::wstring& hash) {
+  if (hash.empty()) return false;
+  std::lock_guard<std::mutex> hold(SafeHashMutex);
+  return g_safe_wide.count(hash) > 0;
+}
+
+bool IsSafeHashNarrow(const std::string& hash8) {
+  std::lock_guard<std::mutex> hold(SafeHashMutex);
+  return g_safe_narrow.count(hash8) > 0;
+}
+
+void ResetHashListsForTest() {
+  ReplaceBadHashes({});
+  std::lock_guard<std::mutex> hold(SafeHashMutex);
+  g_safe_wide.clear();
+  g_safe_narrow.clear();
+}

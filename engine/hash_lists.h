@@ -1,0 +1,51 @@
+#pragma once
+// SHA-256 of files and the two local hash lists: confirmed bad files and files the
+// user declared safe. Every lookup is local; nothing asks a network service.
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+// The file's SHA-256 as 64 lower-case hex digits; "" when it cannot be computed.
+std::wstring ComputeFileSha256(const std::wstring& path);
+
+// Lower-case hex of raw bytes.
+std::wstring HexOf(std::string_view bytes);
+
+// The entries of a bad-hash list text: 64-character lines not starting with "#",
+// lower-cased.
+std::unordered_set<std::wstring> ParseBadHashList(std::string_view text);
+
+// Path of the bad-hash list: DataDir + "\bad-hashes.txt", or the bare name.
+std::wstring BadHashesPath();
+
+// Creates a missing engine marker and list file, then rebuilds the bad-hash set
+// from the list and logs its size. Never throws.
+void LoadBadHashes();
+
+// Replaces the bad-hash set as a whole (readers see the old or the new one).
+void ReplaceBadHashes(std::unordered_set<std::wstring> hashes);
+
+// Membership in the bad-hash set; safe while a reload runs.
+bool IsBadHash(const std::wstring& hash);
+std::size_t BadHashCount();
+
+// The user's safe list, in its wide form (guarded by SafeHashMutex) and its narrow
+// form (low byte of each character), filled together.
+extern std::mutex SafeHashMutex;
+
+// Adds every non-empty line of the file to both forms.
+void LoadSafeHashes(const std::wstring& path);
+
+// Adds a hash to both forms and, when it is new, appends it to safe-hashes.txt.
+void AddSafeHash(const std::wstring& hash);
+
+// Membership in the wide form; false for "".
+bool IsSafeHash(const std::wstring& hash);
+
+// Membership in the narrow form.
+bool IsSafeHashNarrow(const std::string& hash8);
+
+// Empties both lists (tests only).
+void ResetHashListsForTest();

@@ -1,0 +1,156 @@
+#include "engine/scorer.h"
+
+#include <initializer_list>
+
+#include "app/activity_log.h"
+#include "engine/path_classes.h"
+#include "engine/pe_analysis.h"
+#include "engine/verdict.h"
+#include "inspect/run_keys.h"
+#include "platform/files.h"
+
+namespace {
+constexpr int kPageLines = 40;
+constexpr std::size_t kPageChunkBytes = 4096;
+
+bool OneOf(const std::wstring& text, std::initializer_list<const wchar_t*> options) {
+  for (const wchar_t* option : options) {
+    if (text == option) return true;
+  }
+  return false;
+}
+
+bool HoldsAny(const std::wstring& text, std::initializer_list<const wchar_t*> parts) {
+  for (const wchar_t* part : parts) {
+    if (Contains(text, part)) return true;
+  }
+  return false;
+}
+
+// Rule 12's page check; its faults are its own and cost only its points.
+bool LooksLikePhishingPage(const std::wstring& path) {
+  try {
+    return IsPhishingText(ReadPageHead(path));
+  } catch (...) {
+    AppendActivity(L"[FAULT] Phishing check skipped: " + path);
+    return false;
+  }
+}
+}  // namespace
+
+int EntropyRulePoints(double entropy) {
+  if (entropy > kVeryHighEntropy) return 3;
+  if (entropy > kElevatedEntropy) return 2;
+  return 0;
+}
+
+bool IsPhishingText(std::string_view text) {
+  const auto has = [&](std::string_view word) { return text.find(word) != std::string_view::npos; };
+  return has("password") && (has("login") || has("verify")) && has("http");
+}
+
+std::string ReadPageHead(const std::wstring& path) {
+  std::string head;
+  std::string line;
+  int lines = 0;
+  bool pending_cr = false;
+  const auto finish_line = [&] {
+    if (lines < kPageLines) head += ToLowerAscii(line);
+    line.clear();
+    ++lines;
+  };
+  platform::ReadFileInChunks(path, kPageChunkBytes, [&](std::string_view chunk) {
+    for (char c : chunk) {
+      if (pending_cr) {  // text mode: CR LF ends a line, a lone CR is a character
+        pending_cr = false;
+        if (c != '\n') line.push_back('\r');
+      }
+      if (c == '\r') {
+        pending_cr = true;
+      } else if (c == '\n') {
+        finish_line();
+        if (lines > kPageLines) return false;
+      } else {
+        line.push_back(c);
+      }
+    }
+    return true;
+  });
+  if (pending_cr) line.push_back('\r');
+  if (!line.empty() && lines < kPageLines) finish_line();
+  return head;
+}
+
+ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record) {
+  const HeuristicResult verdict = Verdict(path);
+  record = AnalyzeFile(path);
+  record.flagged = verdict.flagged;
+  record.suspicious = verdict.suspicious;
+  if (record.entropy <= 0.0) record.entropy = verdict.entropy;
+
+  int32_t score = verdict.score / 10;
+  std::wstring tags = verdict.reason + L" ";
+  const auto add = [&](int32_t points, const wchar_t* tag) {
+    score += points;
+    tags += tag;
+  };
+
+  const std::wstring name = ToLowerAscii(FileNameOf(path));
+  const std::wstring ext = ToLowerAscii(ExtensionOf(path));
+  const bool user_writable = IsUserWritableLocation(path);
+
+  switch (EntropyRulePoints(record.entropy)) {
+    case 3:
+      add(3, L"high-entropy ");
+      break;
+    case 2:
+      add(2, L"elevated-entropy ");
+      break;
+  }
+  if (Contains(record.reason, L"RWX")) add(3, L"rwx-section ");
+  if (user_writable) add(2, L"user-writable-path ");
+  if (OneOf(ext, {L".exe", L".dll", L".scr"}) && user_writable) add(1, L"dropped-binary ");
+  if (HoldsAny(name, {L".pdf.", L".jpg.exe", L".doc.exe"})) add(2, L"double-extension ");
+  if (OneOf(ext, {L".vbs", L".js", L".jse", L".bat", L".cmd", L".ps1"}) &&
+      (IsReferencedByRunKey(path) || user_writable)) {
+    add(2, L"script-drop ");
+  }
+  if (Contains(name, L"readme") && HoldsAny(name, {L"decrypt", L"ransom"})) add(2, L"ransom-note ");
+  if (name == L"autorun.inf" && !IsSystemLocation(path)) add(2, L"autorun ");
+  if (HoldsAny(name, {L"keylog", L"stalker", L"spysetup"})) add(3, L"stalkerware ");
+  if (HoldsAny(name, {L"adware", L"coupon", L"popupoffer"})) add(2, L"adware ");
+  if (HoldsAny(name, {L"xmrig", L"miner", L"stratum"})) add(3, L"crypto-threat ");
+  if (OneOf(ext, {L".url", L".html", L".htm"}) && LooksLikePhishingPage(path)) add(2, L"phishing-page ");
+
+  if (score > 10) score = 10;
+  record.score = score;
+  const std::wstring summary = std::to_wstring(score) + L" (" + tags + L")";
+  if (score >= 8 && !IsSystemLocation(path)) {
+    record.flagged = true;
+    record.suspicious = true;
+    record.reason = L"Heuristic score=" + summary;
+    return ScoreOutcome::Quarantine;
+  }
+  if (score >= 6 && score <= 7) {
+    record.suspicious = true;
+    record.reason = L"Warning only score=" + summary;
+    return ScoreOutcome::Warning;
+  }
+  if (score >= 3) {
+    record.suspicious = true;
+    record.reason = L"Heuristic review score=" + summary;
+    return ScoreOutcome::Review;
+  }
+  return ScoreOutcome::None;
+}
+
+bool ScoreFile(const std::wstring& path, HeuristicResult& record) {
+  switch (ScoreFileOutcome(path, record)) {
+    case ScoreOutcome::Quarantine:
+      return true;
+    case ScoreOutcome::Warning:
+      return false;
+    default:
+      return record.flagged;
+  }
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The Run and RunOnce values: the autostart points cleaned after a threat and
+// consulted by the engine.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/registry.h"
+
+struct AutostartLocation {
+  platform::RegistryHive hive;
+  const wchar_t* key;
+  const wchar_t* label;
+};
+
+// HKCU Run, HKCU RunOnce, HKLM Run, HKLM RunOnce, always in this order.
+const std::vector<AutostartLocation>& AutostartLocations();
+
+// The program path of a command line: the text inside leading double quotes,
+// else the text before the first blank, else the whole text.
+std::wstring ExtractExecutablePath(std::wstring_view command_line);
+
+// Registry data taken as a wide string up to its first NUL, never beyond the bytes read.
+std::wstring RegistryDataText(const std::string& data);
+
+// True when a Run value's lower-cased program path E matches the lower-cased target T.
+bool RunValueMatches(const std::wstring& program_lowered, const std::wstring& target_lowered);
+
+// Removes the Run and RunOnce values that would start the target (or a copy of it
+// dropped under the same name in a user folder). An empty target removes nothing.
+void RemoveRunValuesFor(const std::wstring& target_path);
+
+// True when a Run or RunOnce value's whole command line names the path (machine-wide
+// keys only in admin mode).
+bool IsReferencedByRunKey(const std::wstring& path);

@@ -1,0 +1,3 @@
+#include "upkeep/admin_mode.h"
+
+std::atomic<bool> AdminMode{false};
