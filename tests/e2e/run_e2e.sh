@@ -58,6 +58,44 @@ wineboot -i >/dev/null 2>&1
 wine winecfg -v win10 >/dev/null 2>&1
 wineserver -w
 
+# --- The console scanner, on files with known outcomes ----------------------
+scanner="$root/build/win/KestruneScan.exe"
+samples="$WINEPREFIX/drive_c/users/Public/Downloads/kav-e2e"
+lists="$WINEPREFIX/drive_c/kav-lists"
+mkdir -p "$samples" "$lists"
+{ # a Windows executable with a writable and executable section named .evil, then 1 MiB of noise
+  printf 'MZ'; head -c 58 /dev/zero; printf '\x80\x00\x00\x00'; head -c 64 /dev/zero
+  printf 'PE\x00\x00\x64\x86\x01\x00'; head -c 12 /dev/zero; printf '\x00\x00\x02\x00'
+  printf '.evil\x00\x00\x00'; head -c 28 /dev/zero; printf '\x20\x00\x00\xe0'; head -c 320 /dev/zero
+  head -c 1048576 /dev/urandom
+} >"$samples/packed.exe"
+printf 'meeting at ten\r\n' >"$samples/notes.txt"
+printf 'x' >"$samples/invoice.pdf.exe"
+printf 'x' >"$samples/gold-miner.js"
+printf 'abc' >"$samples/bad.bin"
+printf 'ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n' >"$lists/bad-hashes.txt"
+
+WINEDEBUG=-all wine "$scanner" --data-dir 'C:\kav-lists' 'C:\users\Public\Downloads\kav-e2e' \
+  >"$out/scan.txt" 2>"$out/scan.err"
+rc=$?
+tr -d '\r' <"$out/scan.txt" >"$out/scan.lf.txt"
+outcome_of() { awk -F '\t' -v f="$1" '$5 ~ ("\\\\" f "$") { print $1 " " $2 }' "$out/scan.lf.txt"; }
+check "scanner exits 1 when something reaches quarantine ($rc)" test "$rc" -eq 1
+check "packed executable: quarantine 9 ($(outcome_of packed.exe))" test "$(outcome_of packed.exe)" = "quarantine 9"
+check "listed bad hash: quarantine 10 ($(outcome_of bad.bin))" test "$(outcome_of bad.bin)" = "quarantine 10"
+check "script with a miner name: warning 7 ($(outcome_of gold-miner.js))" test "$(outcome_of gold-miner.js)" = "warning 7"
+check "double extension: review 5 ($(outcome_of invoice.pdf.exe))" test "$(outcome_of invoice.pdf.exe)" = "review 5"
+check "plain note: none 2 ($(outcome_of notes.txt))" test "$(outcome_of notes.txt)" = "none 2"
+check "scanner summary line" grep -qx 'Scanned 5 files: 2 quarantine, 1 warning, 1 review, 1 none; 0 unreadable.' \
+  "$out/scan.lf.txt"
+WINEDEBUG=-all wine "$scanner" 'C:\users\Public\Downloads\kav-e2e\notes.txt' >/dev/null 2>&1
+rc=$?
+check "scanner exits 0 when nothing reaches quarantine ($rc)" test "$rc" -eq 0
+WINEDEBUG=-all wine "$scanner" 'C:\no\such\file.exe' >/dev/null 2>&1
+rc=$?
+check "scanner exits 2 on a missing path ($rc)" test "$rc" -eq 2
+check "scanner wrote no data folder" test ! -e "$data"
+
 # --- No display: headless ---------------------------------------------------
 (wine "$exe" >"$out/headless.log" 2>&1 &)
 check "headless run logs the headless line" \

@@ -1,0 +1,63 @@
+#include "app/scan_command.h"
+#include "pe_fixture.h"
+#include "standin_fixture.h"
+
+class ScanCommandTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    PutFile(L"C:\\Users\\bob\\Downloads\\kit\\notes.txt", "meeting at ten");
+    PutFile(L"C:\\Users\\bob\\Downloads\\kit\\invoice.pdf.exe", "x");
+    PutFile(L"C:\\Users\\bob\\Downloads\\kit\\deep\\packed.exe",
+            BuildPe({{".evil", kExecute | kWrite}}) + RandomBytes(1048576));
+  }
+  std::vector<std::wstring> OutputLines() {
+    std::vector<std::wstring> lines;
+    const std::wstring out = standin::ConsoleOutput();
+    std::size_t start = 0;
+    while (start < out.size()) {
+      const std::size_t end = out.find(L"\r\n", start);
+      lines.push_back(out.substr(start, end - start));
+      start = end + 2;
+    }
+    return lines;
+  }
+};
+
+TEST_F(ScanCommandTest, ReportsEveryFileAndExitsOneOnAThreat) {
+  EXPECT_EQ(RunScanCommand({L"Downloads\\kit"}), kScanThreatExit);  // relative to C:\Users\bob
+  const auto lines = OutputLines();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0].rfind(L"quarantine\t9\t", 0), 0u);
+  EXPECT_NE(lines[0].find(L"\tHeuristic score=9 (Backend AI allowed high-entropy rwx-section user-writable-path "
+                          L"dropped-binary )\tC:\\Users\\bob\\Downloads\\kit\\deep\\packed.exe"),
+            std::wstring::npos);
+  EXPECT_EQ(lines[1].rfind(L"review\t5\t", 0), 0u);
+  EXPECT_EQ(lines[2].rfind(L"none\t2\t", 0), 0u);
+  EXPECT_NE(lines[2].find(L"\tClean File\tC:\\Users\\bob\\Downloads\\kit\\notes.txt"), std::wstring::npos);
+  EXPECT_EQ(lines[3], L"Scanned 3 files: 1 quarantine, 0 warning, 1 review, 1 none; 0 unreadable.");
+}
+
+TEST_F(ScanCommandTest, BadHashListFromTheDataFolderOption) {
+  PutFile(L"C:\\lists\\bad-hashes.txt", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n");
+  PutFile(L"C:\\Data\\abc.bin", "abc");
+  EXPECT_EQ(RunScanCommand({L"C:\\Data\\abc.bin"}), kScanCleanExit);
+  EXPECT_EQ(RunScanCommand({L"--data-dir", L"C:\\lists", L"C:\\Data\\abc.bin"}), kScanThreatExit);
+  EXPECT_NE(standin::ConsoleOutput().find(L"quarantine\t9\t"), std::wstring::npos);
+}
+
+TEST_F(ScanCommandTest, UsageAndReadErrors) {
+  EXPECT_EQ(RunScanCommand({}), kScanErrorExit);
+  EXPECT_EQ(RunScanCommand({L"--data-dir"}), kScanErrorExit);
+  EXPECT_EQ(RunScanCommand({L"--bogus", L"C:\\x"}), kScanErrorExit);
+  EXPECT_EQ(RunScanCommand({L"C:\\Users\\bob\\Downloads\\kit\\notes.txt", L"C:\\nowhere.exe"}), kScanErrorExit);
+  EXPECT_NE(standin::ConsoleOutput().find(L"error\t-\t-\tnot found\tC:\\nowhere.exe"), std::wstring::npos);
+  EXPECT_EQ(RunScanCommand({L"--help"}), kScanCleanExit);
+}
+
+TEST_F(ScanCommandTest, WritesNothingToTheDataFolder) {
+  standin::SetEnvironment(L"ProgramData", L"C:\\ProgramData");
+  RunScanCommand({L"C:\\Users\\bob\\Downloads\\kit"});
+  EXPECT_FALSE(std::filesystem::exists(drive_c_ / "ProgramData"));
+  EXPECT_EQ(standin::JournalIndex("MakeDirectories"), -1);
+}
