@@ -33,13 +33,16 @@ bool TermsAcceptedIn(std::string_view text) {
   return text.substr(start, end - start) == "yes";
 }
 
+std::wstring DefaultDataDir() {
+  std::wstring program_data;
+  return platform::ReadEnvironmentVariable(L"ProgramData", program_data) ? program_data + L"\\KestruneAV"
+                                                                         : L"C:\\KestruneAV";
+}
+
 void InitPaths() {
   DetectOsProfile();
 
-  std::wstring program_data;
-  DataDir = platform::ReadEnvironmentVariable(L"ProgramData", program_data)
-                ? program_data + L"\\KestruneAV"
-                : L"C:\\KestruneAV";
+  DataDir = DefaultDataDir();
   platform::MakeDirectories(DataDir);
 
   QuarantineDir = DataDir + L"\\Quarantine";

@@ -22,6 +22,9 @@ extern std::atomic<bool> TermsPending;
 // True when the first whitespace-delimited word is exactly "yes".
 bool TermsAcceptedIn(std::string_view text);
 
+// %ProgramData%\KestruneAV, or C:\KestruneAV when ProgramData is not set.
+std::wstring DefaultDataDir();
+
 // The "init-paths" job: chooses DataDir, creates its folders, sets the paths,
 // loads the lists and writes the first activity lines.
 void InitPaths();

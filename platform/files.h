@@ -31,7 +31,8 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
 
 // Opens the file for reading, shared with other readers, writers and deleters, and
 // hands its bytes to the visitor in chunks of at most chunk_bytes until the end of
-// the file, a read error, or the visitor returns false. False when it cannot be opened.
+// the file, a read error, or the visitor returns false. False when it cannot be opened
+// or a read fails, so that callers who need every byte (hashing) can tell.
 bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
                       const std::function<bool(std::string_view chunk)>& visit);
 

@@ -122,7 +122,7 @@ bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
     if (got <= 0) break;
     if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) break;
   }
-  return true;
+  return !in.bad();
 }
 
 bool CanOpenForReading(const std::wstring& path) {

@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "platform/win32/handles.h"
 
@@ -12,6 +16,27 @@ namespace platform {
 
 namespace {
 using win32::OwnFileHandle;
+using win32::UniqueHandle;
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Readers share with writers and deleters so that files in use by others can still be scanned.
+UniqueHandle OpenSharedForReading(const std::wstring& path) {
+  return OwnFileHandle(
+      CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+struct FindCloser {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+using UniqueFind = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
+
+struct ViewUnmapper {
+  void operator()(const void* view) const { UnmapViewOfFile(view); }
+};
+using UniqueView = std::unique_ptr<const void, ViewUnmapper>;
+
+uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -79,6 +104,101 @@ bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
     done += wrote;
   }
   return true;
+}
+
+bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
+  // Append-only access makes every write land at the current end of the file.
+  const auto file = OwnFileHandle(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD wrote = 0;
+    if (!WriteFile(file.get(), bytes.data() + done, want, &wrote, nullptr) || wrote == 0) return false;
+    done += wrote;
+  }
+  return true;
+}
+
+bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
+                      const std::function<bool(std::string_view chunk)>& visit) {
+  const auto file = OpenSharedForReading(path);
+  if (!file) return false;
+  // ReadFile takes a DWORD count; a zero-byte chunk could never make progress.
+  const std::size_t size = std::clamp<std::size_t>(chunk_bytes, 1, std::numeric_limits<DWORD>::max());
+  std::string buffer(size, '\0');
+  for (;;) {
+    DWORD got = 0;
+    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(size), &got, nullptr)) return false;
+    if (got == 0 || !visit(std::string_view(buffer.data(), got))) return true;
+  }
+}
+
+bool CanOpenForReading(const std::wstring& path) { return static_cast<bool>(OpenSharedForReading(path)); }
+
+bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  info.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.is_reparse_point = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  info.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+  info.last_write_time = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+bool VisitMappedHead(const std::wstring& path, std::size_t max_bytes,
+                     const std::function<void(const unsigned char* bytes, std::size_t length,
+                                              uint64_t file_size)>& visit) {
+  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
+  const uint64_t file_size = static_cast<uint64_t>(size.QuadPart);
+  // A length of 0 would mean "the whole file" to both calls below, not "nothing".
+  const uint64_t length = std::min<uint64_t>(file_size, max_bytes);
+  if (length == 0) return false;
+  const UniqueHandle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, static_cast<DWORD>(length >> 32),
+                                                static_cast<DWORD>(length), nullptr));
+  if (!mapping) return false;
+  const UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(length)));
+  if (!view) return false;
+  visit(static_cast<const unsigned char*>(view.get()), static_cast<std::size_t>(length), file_size);
+  return true;
+}
+
+bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+  const bool has_separator = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  WIN32_FIND_DATAW found{};
+  const HANDLE first = FindFirstFileW((folder + (has_separator ? L"*" : L"\\*")).c_str(), &found);
+  if (first == INVALID_HANDLE_VALUE) {
+    // A drive root has no "." and "..", so an empty one matches nothing at all.
+    if (GetLastError() != ERROR_FILE_NOT_FOUND || !IsFolder(folder)) return false;
+    entries.clear();
+    return true;
+  }
+  const UniqueFind search(first);
+  std::vector<FolderEntry> listed;
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    listed.push_back({std::wstring(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                      (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+  } while (FindNextFileW(search.get(), &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) return false;  // the listing broke off part-way
+  entries = std::move(listed);
+  return true;
+}
+
+std::wstring FullPathOf(const std::wstring& path) {
+  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);  // counts the terminator
+  if (needed == 0) return path;
+  std::wstring full(needed, L'\0');
+  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
+  if (length == 0 || length >= needed) return path;
+  full.resize(length);
+  return full;
 }
 
 }  // namespace platform

@@ -108,6 +108,12 @@ check "data folder line names the quarantine folder" logged "$out/headless.log" 
   '[SYSTEM] Detection core online. Quarantine=C:\\ProgramData\\KestruneAV\\Quarantine'
 check "data folder exists with Quarantine and Snapshots" \
   test -d "$data/Quarantine" -a -d "$data/Snapshots"
+check "the bad-hash list is loaded and reported" logged "$out/headless.log" \
+  "[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead network cannot stall a scan."
+check "engine marker written as 40 bytes of CR LF text" \
+  test "$(od -An -c "$data/engine.marker" | tr -d ' \n')" = 'kestrune.engine=heuristic\r\nversion=2.0\r\n'
+check "bad-hash list created with its header line" \
+  test "$(od -An -c "$data/bad-hashes.txt" | tr -d ' \n')" = '#sha256ofconfirmedbadfiles,oneperline\r\n'
 wineserver -k
 wineserver -w 2>/dev/null
 

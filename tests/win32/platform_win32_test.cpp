@@ -118,7 +118,15 @@ TEST_F(Win32Test, DataFolderUnderProgramData) {
   EXPECT_EQ(DataDir, root_ + L"\\KestruneAV");
   EXPECT_TRUE(platform::PathExists(QuarantineDir));
   EXPECT_TRUE(platform::PathExists(SnapshotsDir));
-  EXPECT_EQ(ActivityLines().front(), L"[SYSTEM] Detection core online. Quarantine=" + root_ + L"\\KestruneAV\\Quarantine");
+  const auto lines = ActivityLines();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0], L"[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead network cannot "
+                      L"stall a scan.");
+  EXPECT_EQ(lines[1], L"[SYSTEM] Detection core online. Quarantine=" + root_ + L"\\KestruneAV\\Quarantine");
+  // The engine marker is written as text: 40 bytes with CR LF line ends.
+  std::string marker;
+  ASSERT_TRUE(platform::ReadFileBytes(EngineMarkerPath, marker));
+  EXPECT_EQ(marker, "kestrune.engine=heuristic\r\nversion=2.0\r\n");
 }
 
 TEST(Win32Process, SecondMutexOfTheSameNameIsAlreadyRunning) {

@@ -1,0 +1,55 @@
+#include "platform/console.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+namespace platform {
+
+namespace {
+constexpr std::size_t kMaxPiece = 1u << 20;
+
+void WriteToConsole(HANDLE console, const std::wstring& text) {
+  std::size_t done = 0;
+  while (done < text.size()) {
+    DWORD wrote = 0;
+    const DWORD want = static_cast<DWORD>(std::min(text.size() - done, kMaxPiece));
+    if (!WriteConsoleW(console, text.data() + done, want, &wrote, nullptr) || wrote == 0) return;
+    done += wrote;
+  }
+}
+
+// Redirected output goes to files and pipes, whose readers expect bytes, not UTF-16.
+void WriteAsUtf8(HANDLE output, const std::wstring& text) {
+  if (text.empty() || text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) return;
+  const int source_length = static_cast<int>(text.size());
+  const int needed = WideCharToMultiByte(CP_UTF8, 0, text.data(), source_length, nullptr, 0, nullptr, nullptr);
+  if (needed <= 0) return;
+  std::string bytes(static_cast<std::size_t>(needed), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, text.data(), source_length, bytes.data(), needed, nullptr, nullptr) != needed) {
+    return;
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    DWORD wrote = 0;
+    const DWORD want = static_cast<DWORD>(std::min(bytes.size() - done, kMaxPiece));
+    if (!WriteFile(output, bytes.data() + done, want, &wrote, nullptr) || wrote == 0) return;
+    done += wrote;
+  }
+}
+}  // namespace
+
+void WriteStandardOutput(const std::wstring& text) {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
+  DWORD mode = 0;
+  if (GetConsoleMode(output, &mode)) {
+    WriteToConsole(output, text);
+  } else {
+    WriteAsUtf8(output, text);
+  }
+}
+
+}  // namespace platform
