@@ -92,18 +92,25 @@ bool ReadFileBytes(const std::wstring& path, std::string& out) {
   return true;
 }
 
-bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+namespace {
+// Writes every byte in pieces of at most 1 MiB; false on the first failed write.
+bool WriteAll(HANDLE file, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
     DWORD wrote = 0;
-    if (!WriteFile(file.get(), bytes.data() + done, want, &wrote, nullptr) || wrote == 0) return false;
+    if (!WriteFile(file, bytes.data() + done, want, &wrote, nullptr) || wrote == 0) return false;
     done += wrote;
   }
   return true;
+}
+}  // namespace
+
+bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
+  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  return WriteAll(file.get(), bytes);
 }
 
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
@@ -111,14 +118,7 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   const auto file = OwnFileHandle(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    DWORD wrote = 0;
-    if (!WriteFile(file.get(), bytes.data() + done, want, &wrote, nullptr) || wrote == 0) return false;
-    done += wrote;
-  }
-  return true;
+  return WriteAll(file.get(), bytes);
 }
 
 bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
@@ -46,46 +48,13 @@ std::wstring ThisProgram() {
   return std::wstring(path, length);
 }
 
-class EnginePlatformWin32 : public ::testing::Test {
+class EnginePlatformWin32 : public TempFolderTest {
  protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    root_ = std::wstring(temp) + L"kav-engine-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-            std::wstring(name, name + std::strlen(name));
-    RemoveTree(root_);
-    ASSERT_TRUE(CreateDirectoryW(root_.c_str(), nullptr));
-  }
-  void TearDown() override { RemoveTree(root_); }
-
-  static void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring child = path + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveTree(child);
-        } else {
-          SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-          DeleteFileW(child.c_str());
-        }
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-  }
-
   std::wstring Write(const std::wstring& name, const std::string& bytes) {
     const std::wstring path = root_ + L"\\" + name;
     EXPECT_TRUE(platform::WriteFileBytes(path, bytes));
     return path;
   }
-
-  std::wstring root_;
 };
 
 // ---- Files ----

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "temp_folder.h"
+
 #include <string>
 
 #include "app/activity_log.h"
@@ -19,38 +21,7 @@
 
 namespace {
 
-class Win32Test : public ::testing::Test {
- protected:
-  void SetUp() override {
-    wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    root_ = std::wstring(temp) + L"kav-win32-" + std::wstring(info->name(), info->name() + strlen(info->name()));
-    RemoveTree(root_);
-  }
-  void TearDown() override { RemoveTree(root_); }
-
-  static void RemoveTree(const std::wstring& path) {
-    WIN32_FIND_DATAW found;
-    const HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        const std::wstring child = path + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          RemoveTree(child);
-        } else {
-          DeleteFileW(child.c_str());
-        }
-      } while (FindNextFileW(search, &found));
-      FindClose(search);
-    }
-    RemoveDirectoryW(path.c_str());
-  }
-
-  std::wstring root_;
-};
+using Win32Test = TempFolderTest;
 
 TEST_F(Win32Test, FilesRoundTripAndFoldersAreMadeWithTheirParents) {
   const std::wstring deep = root_ + L"\\a\\b\\c";
