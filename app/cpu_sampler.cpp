@@ -7,6 +7,7 @@
 #include "platform/cpu.h"
 
 std::atomic<float> CpuPercent{0.0f};
+std::atomic<float> GpuPercent{0.0f};
 
 namespace {
 constexpr uint64_t kSampleSlotMs = 2000;
@@ -38,6 +39,7 @@ void SampleCpu() {
   if (!platform::CpuQueryCollect()) return;
   double percent = 0.0;
   if (platform::CpuQueryRead(percent)) CpuPercent.store(static_cast<float>(percent));
+  if (platform::GpuQueryRead(percent)) GpuPercent.store(static_cast<float>(percent));
 }
 
 void CloseCpuSampler() {
@@ -52,4 +54,5 @@ void ResetCpuSamplerForTest() {
   g_ever_opened.store(false);
   g_last_sample.store(0);
   CpuPercent.store(0.0f);
+  GpuPercent.store(0.0f);
 }

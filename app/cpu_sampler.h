@@ -5,6 +5,9 @@
 // Last sampled utility in percent (not clamped); 0 until the first sample.
 extern std::atomic<float> CpuPercent;
 
+// GPU utilisation in percent where the system counts it (3D engines), else 0.
+extern std::atomic<float> GpuPercent;
+
 // Opens the processor query once; later calls do nothing.
 void OpenCpuSampler();
 

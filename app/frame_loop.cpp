@@ -9,7 +9,8 @@
 #include "platform/clock.h"
 #include "platform/gui.h"
 #include "platform/process_setup.h"
-#include "ui/activity_window.h"
+#include "platform/tray.h"
+#include "ui/dashboard.h"
 #include "ui/gui_frame.h"
 
 namespace {
@@ -29,7 +30,7 @@ void FrameLoop() {
       continue;
     }
     UiVisible.store(true);
-    DrawGuiFrame(DrawActivityWindow);
+    DrawGuiFrame(DrawDashboard);
     if (FrameIsIdle()) {
       PresentGuiFrame(false);
       platform::SleepMs(kIdleSleepMs);
@@ -44,6 +45,7 @@ int ShutdownAfterQuit() {
   StopAllWorkers();
   SaveScanIndex();
   WriteRunCounters(true);
+  platform::TrayRemoveIcon();
   CloseCpuSampler();
   ShutdownGuiLibrary();
   platform::GuiReleaseDevice();

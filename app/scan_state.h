@@ -9,3 +9,11 @@ extern std::atomic<bool> ScanStopRequested;
 extern std::atomic<uint64_t> WalkedFileCount;
 extern std::atomic<int> ThreatState;          // 0 none, 1 needs review, 2 threat found
 extern std::atomic<float> OverlayFade;        // scan overlay opacity, 0 when gone
+extern std::atomic<bool> OverlayShown;        // the scan overlay is wanted
+extern std::atomic<bool> WarningNoticeShown;  // once-flags for balloons, cleared by a visible scan
+extern std::atomic<bool> BatchNoticeShown;
+extern std::atomic<int> ContainCount;
+extern std::atomic<int> HeldCount;            // files held for the batch decision
+extern std::atomic<int> IsolationInFlight;    // files being moved into quarantine
+extern std::atomic<bool> RestartPromptPending;
+extern std::atomic<bool> BootFilesIntact;

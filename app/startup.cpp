@@ -12,7 +12,9 @@
 #include "platform/gui.h"
 #include "platform/process_setup.h"
 #include "scan/quick_scan.h"
+#include "platform/tray.h"
 #include "ui/gui_frame.h"
+#include "ui/window_events.h"
 
 const wchar_t* const kEngineActiveLine = L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).";
 
@@ -44,6 +46,7 @@ int RunProgram(std::string_view command_line, int show_command) {
   RunStartupSteps();
   platform::ComInit();
 
+  platform::GuiSetEventHandler(HandleGuiEvent);
   if (!platform::GuiCreateWindow()) return HeadlessMode();
   if (background) {
     BackgroundStart.store(true);
@@ -52,6 +55,7 @@ int RunProgram(std::string_view command_line, int show_command) {
   if (!platform::GuiCreateDevice()) return HeadlessMode();
   platform::GuiCreateRenderTarget();
   platform::GuiShowWindow(show_command);
+  platform::TrayAddIcon();
   if (background) {
     UiVisible.store(false);
     BackgroundStart.store(true);

@@ -1,5 +1,5 @@
 #pragma once
-// Whole-machine processor utility through one performance-data query.
+// Whole-machine processor and GPU utilisation through one performance-data query.
 
 namespace platform {
 
@@ -11,6 +11,10 @@ bool CpuQueryCollect();
 
 // The latest collected utility in percent; false when no value can be formatted.
 bool CpuQueryRead(double& percent);
+
+// The latest collected GPU utilisation of the 3D engines in percent (0 to 100);
+// false where the system has no such counter.
+bool GpuQueryRead(double& percent);
 
 // Closes the query when it is open.
 void CpuQueryClose();

@@ -8,6 +8,7 @@
 
 #include "platform/process_setup.h"
 #include "platform/registry.h"
+#include "platform/tray.h"
 
 namespace standin {
 
@@ -85,5 +86,20 @@ void SetQuitAfterTurns(int turns);
 void SetShownOnTurn(std::function<bool(int turn)> shown);
 // Presentations so far, in order: true for those synchronised to vertical blank.
 std::vector<bool> Presents();
+
+// Tray and window events.
+bool TrayIconShown();
+std::vector<std::pair<std::wstring, std::wstring>> Balloons();
+bool WindowVisible();
+// Hands an event to the program's handler, as the window procedure does.
+void SendGuiEvent(platform::GuiEvent event);
+
+// GPU counter of the processor query.
+void SetGpuPercent(double percent);
+
+// Dialog answers: the folder the picker returns ("" for cancel), then Yes or No.
+void QueueFolderPick(const std::wstring& folder);
+void QueueYesNoAnswer(bool yes);
+std::vector<std::wstring> Questions();
 
 }  // namespace standin

@@ -27,6 +27,14 @@ bool CpuQueryRead(double& percent) {
   return standin::TheMachine().cpu_query_open;
 }
 
+bool GpuQueryRead(double& percent) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  const auto& machine = standin::TheMachine();
+  if (!machine.cpu_query_open || !machine.gpu_counter) return false;
+  percent = machine.gpu_percent;
+  return true;
+}
+
 void CpuQueryClose() {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   standin::TheMachine().journal.push_back("CpuQueryClose");
@@ -34,3 +42,13 @@ void CpuQueryClose() {
 }
 
 }  // namespace platform
+
+namespace standin {
+
+void SetGpuPercent(double percent) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().gpu_counter = true;
+  TheMachine().gpu_percent = percent;
+}
+
+}  // namespace standin

@@ -43,9 +43,17 @@ void GuiReleaseDevice() {
   M().device_exists = false;
 }
 
-void GuiShowWindow(int show_command) { standin::Note("ShowWindow " + std::to_string(show_command)); }
+void GuiShowWindow(int show_command) {
+  Hold hold(standin::MachineLock());
+  M().journal.push_back("ShowWindow " + std::to_string(show_command));
+  M().window_visible = show_command != kShowHidden;
+}
 
-void GuiHideWindow() { standin::Note("HideWindow"); }
+void GuiHideWindow() {
+  Hold hold(standin::MachineLock());
+  M().journal.push_back("HideWindow");
+  M().window_visible = false;
+}
 
 void GuiInitBackends() {
   standin::Note("InitBackends");
@@ -73,7 +81,9 @@ bool GuiWindowShown() {
     shown = M().shown_on_turn;
     turn = M().turn;
   }
-  return shown ? shown(turn) : true;
+  if (shown) return shown(turn);
+  Hold hold(standin::MachineLock());
+  return M().window_visible;
 }
 
 void GuiBackendsNewFrame() {
@@ -100,6 +110,7 @@ void GuiDestroyWindow() {
   Hold hold(standin::MachineLock());
   M().journal.push_back("DestroyWindow");
   M().window_exists = false;
+  M().window_visible = false;
 }
 
 void GuiUnregisterClass() { standin::Note("UnregisterClass"); }

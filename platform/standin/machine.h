@@ -10,6 +10,7 @@
 
 #include "platform/process_setup.h"
 #include "platform/registry.h"
+#include "platform/tray.h"
 #include "platform/standin/control.h"
 
 namespace standin {
@@ -49,6 +50,15 @@ struct Machine {
   int turn = -1;
   std::function<bool(int)> shown_on_turn;
   std::vector<bool> presents;
+  bool window_visible = true;
+  bool tray_icon = false;
+  std::vector<std::pair<std::wstring, std::wstring>> balloons;
+  void (*gui_event_handler)(platform::GuiEvent) = nullptr;
+  bool gpu_counter = false;
+  double gpu_percent = 0.0;
+  std::vector<std::wstring> picked_folders;  // answers of the folder picker, in order
+  std::vector<bool> yes_no_answers;          // answers of Yes/No questions, in order
+  std::vector<std::wstring> questions;
 };
 
 Machine& TheMachine();

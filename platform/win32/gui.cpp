@@ -7,6 +7,8 @@
 #include <imgui_impl_dx11.h>
 #include <imgui_impl_win32.h>
 
+#include "platform/tray.h"
+#include "platform/win32/tray_icon.h"
 #include "platform/win32/window.h"
 
 // The back end's message handler is declared here to keep <windows.h> out of its header.
@@ -50,20 +52,81 @@ bool TryCreateDevice(D3D_DRIVER_TYPE driver, UINT buffers, UINT flags) {
                                                  &g_swap_chain, &g_device, &obtained, &g_context));
 }
 
+void (*g_event_handler)(GuiEvent) = nullptr;
+
+void Raise(GuiEvent event) {
+  if (g_event_handler) g_event_handler(event);
+}
+
+constexpr UINT kMenuOpen = 41001;
+constexpr UINT kMenuQuickScan = 41002;
+constexpr UINT kMenuExit = 41003;
+
+void ShowTrayMenu(HWND hwnd) {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  const HMENU menu = CreatePopupMenu();
+  if (!menu) return;
+  AppendMenuW(menu, MF_STRING, kMenuOpen, L"Open Kestrune");
+  AppendMenuW(menu, MF_STRING, kMenuQuickScan, L"Quick Scan");
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, kMenuExit, L"Exit");
+  SetForegroundWindow(hwnd);  // lets the menu close when the user clicks elsewhere
+  const UINT command = static_cast<UINT>(
+      TrackPopupMenu(menu, TPM_RIGHTBUTTON | TPM_RETURNCMD, cursor.x, cursor.y, 0, hwnd, nullptr));
+  DestroyMenu(menu);
+  switch (command) {
+    case kMenuOpen:
+      Raise(GuiEvent::ShowFromTray);
+      break;
+    case kMenuQuickScan:
+      Raise(GuiEvent::TrayQuickScan);
+      break;
+    case kMenuExit:
+      Raise(GuiEvent::TrayExit);
+      break;
+  }
+}
+
+// Closing or minimising only hides the window to the tray; protection goes on.
 LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
-  if (ImGui_ImplWin32_WndProcHandler(hwnd, msg, wparam, lparam)) return TRUE;
+  if (ImGui_ImplWin32_WndProcHandler(hwnd, msg, wparam, lparam)) return 1;
   switch (msg) {
     case WM_SIZE:
-      if (g_device && g_swap_chain && wparam != SIZE_MINIMIZED) {
+      if (wparam == SIZE_MINIMIZED) {
+        Raise(GuiEvent::HideToTray);
+      } else if (g_device && g_swap_chain) {
         ReleaseRenderTarget();
         g_swap_chain->ResizeBuffers(0, LOWORD(lparam), HIWORD(lparam), DXGI_FORMAT_UNKNOWN, 0);
         GuiCreateRenderTarget();
       }
       return 0;
+    case WM_CLOSE:
+      Raise(GuiEvent::HideToTray);
+      return 0;
     case WM_SYSCOMMAND:
-      if ((wparam & 0xFFF0) == SC_KEYMENU) return 0;  // no window menu on Alt
+      switch (wparam & 0xFFF0) {
+        case SC_MINIMIZE:
+        case SC_CLOSE:
+          Raise(GuiEvent::HideToTray);
+          return 0;
+        case SC_KEYMENU:
+          return 0;  // no window menu on Alt
+      }
       break;
+    case win32::kTrayCallbackMessage:
+      switch (LOWORD(lparam)) {
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+          Raise(GuiEvent::ShowFromTray);
+          break;
+        case WM_RBUTTONUP:
+          ShowTrayMenu(hwnd);
+          break;
+      }
+      return 0;
     case WM_DESTROY:
+      TrayRemoveIcon();
       PostQuitMessage(0);
       return 0;
   }
@@ -85,6 +148,13 @@ bool GuiCreateWindow() {
 }
 
 bool GuiHasWindow() { return win32::MainWindow() != nullptr; }
+
+void GuiSetEventHandler(void (*handler)(GuiEvent event)) { g_event_handler = handler; }
+
+void GuiRestoreWindow() {
+  ShowWindow(win32::MainWindow(), SW_RESTORE);
+  SetForegroundWindow(win32::MainWindow());
+}
 
 bool GuiCreateDevice() {
   if (TryCreateDevice(D3D_DRIVER_TYPE_HARDWARE, 2, DXGI_SWAP_CHAIN_FLAG_ALLOW_MODE_SWITCH)) return true;

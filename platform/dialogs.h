@@ -1,0 +1,13 @@
+#pragma once
+// Dialogs owned by the dashboard window (main thread only).
+#include <string>
+
+namespace platform {
+
+// The shell's folder picker; false when cancelled or no file-system path came back.
+bool PickFolder(std::wstring& path);
+
+// A Yes/No question with the warning icon; true for Yes.
+bool AskYesNo(const std::wstring& text, const std::wstring& caption);
+
+}  // namespace platform

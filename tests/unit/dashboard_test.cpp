@@ -1,0 +1,291 @@
+#include "app/scan_state.h"
+#include "gui_driver.h"
+#include "platform/gui.h"
+#include "platform/tray.h"
+#include "standin_fixture.h"
+#include "ui/dashboard.h"
+#include "ui/dashboard_state.h"
+#include "ui/vpn_panel.h"
+#include "ui/window_events.h"
+
+class DashboardTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    ResetDashboardForTest();
+    ScanProgress.store(0.0f);
+    ScanStopRequested.store(false);
+    OverlayShown.store(false);
+    ThreatState.store(0);
+    RestartPromptPending.store(false);
+    BootFilesIntact.store(true);
+    VpnPanelOpen = false;
+    VpnConnected = false;
+    OsProfile.IsWorkstation = true;
+    TermsPending.store(false);
+    DataDir = L"C:\\KestruneAV";
+    TermsPath = DataDir + L"\\terms_accepted.txt";
+    std::filesystem::create_directories(drive_c_ / "KestruneAV");
+    platform::GuiSetEventHandler(HandleGuiEvent);
+    platform::GuiCreateWindow();
+    platform::TrayAddIcon();
+    gui_ = std::make_unique<GuiDriver>();
+  }
+  void TearDown() override {
+    gui_.reset();
+    StandinTest::TearDown();
+  }
+  void Frames(int count) {
+    for (int i = 0; i < count; ++i) gui_->Frame();
+  }
+  std::unique_ptr<GuiDriver> gui_;
+};
+
+TEST_F(DashboardTest, TermsMustBeTickedTwiceBeforeAccepting) {
+  TermsPending.store(true);
+  EXPECT_TRUE(gui_->Frame().find("Kestrune AV \xE2\x80\x94 Terms") != std::string::npos);
+  EXPECT_TRUE(gui_->Shows("If the app has any issues, send an email to support@kestrune.invalid."));
+  EXPECT_FALSE(gui_->HasWidget("Quick Scan"));
+
+  ASSERT_TRUE(gui_->Click("Accept and continue"));
+  EXPECT_TRUE(TermsPending.load());
+  ASSERT_TRUE(gui_->Click("I will not sell this app or edit its code."));
+  ASSERT_TRUE(gui_->Click("Accept and continue"));
+  EXPECT_TRUE(TermsPending.load());
+  EXPECT_FALSE(std::filesystem::exists(drive_c_ / "KestruneAV" / "terms_accepted.txt"));
+
+  ASSERT_TRUE(gui_->Click("I can contact support@kestrune.invalid if something is wrong."));
+  ASSERT_TRUE(gui_->Click("Accept and continue"));
+  EXPECT_FALSE(TermsPending.load());
+  EXPECT_EQ(HostBytes(TermsPath), "yes");
+  gui_->Frame();
+  EXPECT_TRUE(gui_->HasWidget("Quick Scan"));
+}
+
+TEST_F(DashboardTest, StatusWordAndHeroSentence) {
+  const struct {
+    bool scanning;
+    int threat;
+    const char* word;
+    const char* sentence;
+  } cases[] = {
+      {false, 0, "Protected", "No active threat"},
+      {false, 1, "Needs review", "A file needs review"},
+      {false, 2, "Threat found", "A threat was contained"},
+      {false, 7, "Threat found", "A threat was contained"},
+      {true, 2, "Scanning", "A threat was contained"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.word);
+    ScanActive.store(c.scanning);
+    ThreatState.store(c.threat);
+    ScanStartTick = 0;
+    EXPECT_STREQ(StatusWord(), c.word);
+    EXPECT_STREQ(ThreatSentence(), c.sentence);
+    if (!c.scanning) {
+      gui_->Frame();
+      EXPECT_TRUE(gui_->Shows(c.word));
+      EXPECT_TRUE(gui_->Shows(c.sentence));
+    }
+  }
+}
+
+TEST_F(DashboardTest, VisibleScanResetsEverything) {
+  ScanProgress.store(0.7f);
+  WalkedFileCount.store(99);
+  ScanStopRequested.store(true);
+  BatchNoticeShown.store(true);
+  WarningNoticeShown.store(true);
+  ThreatState.store(2);
+  ShownProgress = 0.7f;
+  BeginVisibleScan();
+  EXPECT_TRUE(ScanActive.load());
+  EXPECT_EQ(ScanProgress.load(), 0.0f);
+  EXPECT_EQ(WalkedFileCount.load(), 0u);
+  EXPECT_FALSE(ScanStopRequested.load());
+  EXPECT_FALSE(BatchNoticeShown.load());
+  EXPECT_FALSE(WarningNoticeShown.load());
+  EXPECT_EQ(ThreatState.load(), 0);
+  EXPECT_EQ(ShownProgress, 0.0f);
+  EXPECT_EQ(LastProgress, 0.0f);
+  EXPECT_TRUE(OverlayShown.load());
+  EXPECT_EQ(ScanStartTick, standin::Now());
+  EXPECT_EQ(LastProgressTick, standin::Now());
+}
+
+TEST_F(DashboardTest, StalledProgressEndsTheDisplayOnly) {
+  BeginVisibleScan();
+  gui_->Frame();  // progress shown as at least 5 %
+  EXPECT_FLOAT_EQ(ScanProgress.load(), 0.05f);
+  standin::AdvanceClock(4999);
+  ScanProgress.store(0.053f);  // within 0.004: not progress
+  gui_->Frame();
+  EXPECT_TRUE(ScanActive.load());
+  standin::AdvanceClock(1);
+  gui_->Frame();
+  EXPECT_FALSE(ScanActive.load());
+  EXPECT_FALSE(OverlayShown.load());
+  EXPECT_EQ(ScanProgress.load(), 1.0f);
+  EXPECT_FALSE(ScanStopRequested.load());
+  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{
+                                 L"[SCAN] Progress stalled \u2014 finished the screen. Scan continues in the background."});
+}
+
+TEST_F(DashboardTest, VisibleScanStopsAfterOneMinute) {
+  BeginVisibleScan();
+  for (int second = 0; second < 60; second += 4) {
+    ScanProgress.store(0.06f + 0.01f * second);  // keeps moving, so never stalled
+    gui_->Frame();
+    EXPECT_TRUE(ScanActive.load()) << second;
+    standin::AdvanceClock(4000);
+  }
+  ScanProgress.store(0.9f);
+  gui_->Frame();
+  EXPECT_FALSE(ScanActive.load());
+  EXPECT_TRUE(ScanStopRequested.load());
+  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[SCAN] Stopped after 1 minute. Remaining folders skipped."});
+}
+
+TEST_F(DashboardTest, OverlayFadesInAndOutCompletely) {
+  BeginVisibleScan();
+  Frames(70);
+  EXPECT_EQ(OverlayFade.load(), 1.0f);
+  EXPECT_TRUE(gui_->Shows("Scanning this device"));
+  EXPECT_FALSE(gui_->HasWidget("Quick Scan"));  // nothing else drawn behind a full overlay
+  OverlayShown.store(false);
+  Frames(70);
+  EXPECT_EQ(OverlayFade.load(), 0.0f);
+  EXPECT_TRUE(gui_->HasWidget("Quick Scan"));
+}
+
+TEST_F(DashboardTest, ClosingTheOverlayAfterAFinishedScanClearsTheThreat) {
+  BeginVisibleScan();
+  Frames(3);
+  ThreatState.store(2);
+  ScanProgress.store(1.0f);
+  ScanActive.store(false);
+  Frames(70);
+  EXPECT_TRUE(gui_->Shows("Scan complete"));
+  EXPECT_TRUE(gui_->Shows("Threat found"));
+  EXPECT_TRUE(gui_->Shows("Progress  100%"));
+  ASSERT_TRUE(gui_->Click("X##scanback"));
+  EXPECT_FALSE(OverlayShown.load());
+  EXPECT_EQ(ThreatState.load(), 0);
+  EXPECT_EQ(ScanProgress.load(), 0.0f);
+  Frames(70);
+  EXPECT_TRUE(gui_->Shows("No active threat"));
+  EXPECT_TRUE(gui_->Shows("Protected"));
+}
+
+TEST_F(DashboardTest, RailShowsAdminStateAndCounters) {
+  RunCounters.scanned = 12;
+  HeldCount = 2;
+  IsolationInFlight = 1;
+  gui_->Frame();
+  EXPECT_TRUE(gui_->HasWidget("Enable Admin"));
+  EXPECT_TRUE(gui_->Shows("Off"));
+  EXPECT_TRUE(gui_->Shows("Scan 12"));
+  EXPECT_TRUE(gui_->Shows("Held 3"));
+  EXPECT_TRUE(gui_->Shows("GPU  0%"));
+  AdminMode = true;
+  gui_->Frame();
+  EXPECT_FALSE(gui_->HasWidget("Enable Admin"));
+  EXPECT_TRUE(gui_->Shows("On"));
+}
+
+TEST_F(DashboardTest, VpnEntryByProductType) {
+  OsProfile.IsWorkstation = false;
+  snprintf(OsProfile.OsProfileText, sizeof OsProfile.OsProfileText, "Windows Server  build 20348");
+  gui_->Frame();
+  EXPECT_TRUE(gui_->Shows("VPN off (Windows Server  build 20348)"));
+  EXPECT_FALSE(gui_->HasWidget("VPN"));
+
+  OsProfile.IsWorkstation = true;
+  gui_->Frame();
+  ASSERT_TRUE(gui_->Click("VPN"));
+  gui_->Frame();
+  EXPECT_TRUE(VpnPanelOpen);
+  EXPECT_EQ(VpnStatusText, L"Choose a country");
+  EXPECT_FALSE(gui_->HasWidget("Quick Scan"));
+  ASSERT_TRUE(gui_->Click("Back"));
+  gui_->Frame();
+  EXPECT_TRUE(gui_->HasWidget("Quick Scan"));
+}
+
+TEST_F(DashboardTest, ActivityFollowsNewLinesOnlyAtTheBottom) {
+  for (int i = 0; i < 50; ++i) AppendActivity(L"[SCAN] line " + std::to_wstring(i));
+  Frames(3);
+  float y = 0, max = 0;
+  ASSERT_TRUE(gui_->ScrollOf("/log_", y, max));
+  ASSERT_GT(max, 0.0f);
+  EXPECT_EQ(y, max);
+  AppendActivity(L"[SCAN] newest");
+  Frames(2);
+  ASSERT_TRUE(gui_->ScrollOf("/log_", y, max));
+  EXPECT_EQ(y, max);
+  EXPECT_TRUE(gui_->Shows("[SCAN] newest"));
+
+  ASSERT_TRUE(gui_->Wheel("/log_", 5.0f));  // the user scrolls up
+  ASSERT_TRUE(gui_->ScrollOf("/log_", y, max));
+  const float held = y;
+  EXPECT_LT(held, max);
+  AppendActivity(L"[SCAN] one more");
+  Frames(2);
+  ASSERT_TRUE(gui_->ScrollOf("/log_", y, max));
+  EXPECT_EQ(y, held);
+}
+
+TEST_F(DashboardTest, RestartPromptAndItsLaterButton) {
+  RestartPromptPending.store(true);
+  Frames(2);
+  EXPECT_TRUE(gui_->HasWidget("Restart now"));
+  ASSERT_TRUE(gui_->Click("Later"));
+  EXPECT_FALSE(RestartPromptPending.load());
+  Frames(2);
+  EXPECT_FALSE(gui_->HasWidget("Later"));
+}
+
+TEST_F(DashboardTest, ButtonsThatWorkToday) {
+  gui_->Frame();
+  ASSERT_TRUE(gui_->Click("Check for updates"));
+  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[UPDATE] Check for updates started."});
+
+  ASSERT_TRUE(gui_->Click("Quarantine folder..."));  // cancelled picker: no question
+  EXPECT_TRUE(standin::Questions().empty());
+  standin::QueueFolderPick(L"C:\\Users\\bob\\Downloads\\kit");
+  ASSERT_TRUE(gui_->Click("Quarantine folder..."));
+  EXPECT_EQ(standin::Questions(), std::vector<std::wstring>{L"Confirm Quarantine: Move this item to quarantine?"});
+
+  ASSERT_TRUE(gui_->Click("Hide to tray"));
+  EXPECT_FALSE(UiVisible.load());
+  EXPECT_FALSE(standin::WindowVisible());
+  EXPECT_TRUE(standin::TrayIconShown());
+  EXPECT_EQ(ActivityLines().back(), L"[TRAY] Window hidden. Low-power watch mode.");
+}
+
+using TrayTest = DashboardTest;
+
+TEST_F(TrayTest, HideShowAndExit) {
+  standin::SendGuiEvent(platform::GuiEvent::HideToTray);
+  EXPECT_FALSE(standin::WindowVisible());
+  standin::SendGuiEvent(platform::GuiEvent::ShowFromTray);
+  EXPECT_TRUE(standin::WindowVisible());
+  EXPECT_TRUE(UiVisible.load());
+
+  standin::SendGuiEvent(platform::GuiEvent::TrayExit);
+  EXPECT_FALSE(AppRunning.load());
+  EXPECT_FALSE(standin::TrayIconShown());
+  EXPECT_EQ(HostBytes(L"C:\\KestruneAV\\user_shutdown.token"), "PERMITTED_CLOSE");
+  EXPECT_GE(standin::JournalIndex("DestroyWindow"), 0);
+}
+
+TEST_F(TrayTest, BalloonsAreCutToTheirFields) {
+  ShowTrayBalloon(std::wstring(100, L't'), std::wstring(300, L'x'));
+  const auto balloons = standin::Balloons();
+  ASSERT_EQ(balloons.size(), 1u);
+  EXPECT_EQ(balloons[0].first.size(), 63u);
+  EXPECT_EQ(balloons[0].second.size(), 255u);
+  platform::TrayRemoveIcon();
+  ShowTrayBalloon(L"Kestrune", L"no icon");  // fails silently
+  EXPECT_EQ(standin::Balloons().size(), 1u);
+}

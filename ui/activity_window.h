@@ -1,4 +1,0 @@
-#pragma once
-// A plain window that lists the activity log, oldest first.
-
-void DrawActivityWindow();

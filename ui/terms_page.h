@@ -1,0 +1,4 @@
+#pragma once
+// The Terms page shown until the user accepts.
+
+void DrawTermsPage();
