@@ -196,6 +196,13 @@ void GuiShutdownBackends() {
   ImGui_ImplWin32_Shutdown();
 }
 
+namespace {
+bool IsButtonPress(UINT message) {
+  return message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN ||
+         message == WM_LBUTTONDBLCLK || message == WM_RBUTTONDBLCLK || message == WM_MBUTTONDBLCLK;
+}
+}  // namespace
+
 bool GuiPumpMessages() {
   bool quit = false;
   MSG msg;
@@ -203,6 +210,9 @@ bool GuiPumpMessages() {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
     if (msg.message == WM_QUIT) quit = true;
+    // The GUI library samples the buttons once per frame: a press and its release
+    // in one drain would be lost, so the frame is drawn between them.
+    if (!quit && IsButtonPress(msg.message)) return false;
   }
   return quit;
 }
@@ -224,7 +234,7 @@ void GuiRenderAndPresent(bool vsync) {
     g_context->ClearRenderTargetView(g_render_target, clear);
   }
   ImGui_ImplDX11_RenderDrawData(ImGui::GetDrawData());
-  g_swap_chain->Present(vsync ? 1 : 0, 0);
+  if (g_swap_chain) g_swap_chain->Present(vsync ? 1 : 0, 0);
 }
 
 void GuiWaitForMessages(uint32_t timeout_ms) {
@@ -232,6 +242,9 @@ void GuiWaitForMessages(uint32_t timeout_ms) {
 }
 
 void GuiDestroyWindow() {
+  // The swap chain presents into the window, so it goes first.
+  ReleaseRenderTarget();
+  Release(g_swap_chain);
   if (win32::MainWindow()) DestroyWindow(win32::MainWindow());
   win32::SetMainWindow(nullptr);
 }

@@ -129,18 +129,41 @@ wm_pid=$!
 sleep 2
 
 visible_window() { xdotool search --onlyvisible --name '^Kestrune AV$' >/dev/null 2>&1; }
+window_id() { xdotool search --onlyvisible --name '^Kestrune AV$' 2>/dev/null | head -n 1; }
+running() { pgrep -f 'KestruneAV.exe' >/dev/null; }
+# Share of pure white pixels in the window: the dashboard's shield is white, the Terms page is not.
+white_share() { convert "$1" -crop 1092x653+84+83 +repage -fill black +opaque white -format '%[fx:int(10000*mean)]' info:; }
+# Clicks at a point given relative to the window's client area.
+click_in_window() { xdotool mousemove --window "$(window_id)" "$1" "$2" click "${3:-1}"; sleep 0.6; }
+# The tray icon: the drawn icon's blue ring in the notification area.
+tray_spot() {
+  import -window root "$out/tray.png"
+  convert "$out/tray.png" -crop 400x30+880+770 +repage txt:- | awk -F '[,:]' '/#1E90FF/ { print $1 + 880 + 3, $2 + 770 + 5; exit }'
+}
+click_tray() { local spot; spot=$(tray_spot); [ -n "$spot" ] && xdotool mousemove $spot click "$1"; sleep 1; }
+terms="$data/terms_accepted.txt"
 
-(wine "$exe" >"$out/windowed.log" 2>&1 &)
+(wine "$exe" >"$out/windowed.log" 2>&1; echo $? >"$out/windowed.rc") &
 check "window titled Kestrune AV is shown" wait_for 60 visible_window
 sleep 3
-import -window root "$out/dashboard.png"
-# The window's client area: the dark dashboard background with text on it.
-colours=$(convert "$out/dashboard.png" -crop 1000x200+90+90 +repage -format '%k' info: 2>/dev/null || echo 0)
-spread=$(convert "$out/dashboard.png" -crop 1000x200+90+90 +repage -format '%[fx:int(1000*standard_deviation)]' info: 2>/dev/null || echo 0)
-check "screenshot of the window is not blank ($colours colours, spread $spread)" \
-  test "${colours:-0}" -ge 2 -a "${spread:-0}" -ge 10
+import -window root "$out/terms.png"
+colours=$(convert "$out/terms.png" -crop 1000x200+90+90 +repage -format '%k' info: 2>/dev/null || echo 0)
+check "screenshot of the window is not blank ($colours colours)" test "${colours:-0}" -ge 2
+check "first start shows the Terms page ($(white_share "$out/terms.png") white)" test "$(white_share "$out/terms.png")" -lt 50
 check "windowed run logs the engine line" logged "$out/windowed.log" \
   "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+
+click_in_window 544 374  # Accept before ticking: nothing happens
+click_in_window 149 245
+click_in_window 544 374  # one box ticked: still nothing
+check "accepting needs both boxes" test ! -e "$terms"
+click_in_window 149 294
+click_in_window 544 374
+check "accepting writes exactly yes" wait_for 10 test "$(cat "$terms" 2>/dev/null)" = yes
+sleep 2
+import -window root "$out/dashboard.png"
+check "the dashboard follows the Terms page ($(white_share "$out/dashboard.png") white)" \
+  test "$(white_share "$out/dashboard.png")" -ge 100
 
 start=$SECONDS
 timeout 20 wine "$exe" >"$out/second.log" 2>&1
@@ -149,6 +172,35 @@ check "a second start exits with code 0 ($rc)" test "$rc" -eq 0
 check "a second start ends within a few seconds" test $((SECONDS - start)) -le 5
 check "a second start logs nothing" test "$(count_logged "$out/second.log" "[")" -eq 0
 check "the first instance still shows its window" visible_window
+
+xdotool windowactivate --sync "$(window_id)" key alt+F4
+sleep 1.5
+check "Alt+F4 hides the window" bash -c '! xdotool search --onlyvisible --name "^Kestrune AV$" >/dev/null 2>&1'
+check "the program keeps running hidden" running
+check "hiding logs the tray line" logged "$out/windowed.log" "[TRAY] Window hidden. Low-power watch mode."
+check "the tray icon sits in the notification area" test -n "$(tray_spot)"
+click_tray 1
+check "a click on the tray icon shows the window again" wait_for 5 visible_window
+click_in_window 1079 -10  # the title bar's close box
+sleep 1.5
+check "the close box hides the window" bash -c '! xdotool search --onlyvisible --name "^Kestrune AV$" >/dev/null 2>&1'
+check "closing logs the tray line again" test "$(count_logged "$out/windowed.log" "[TRAY] Window hidden.")" -eq 2
+check "the program still runs after the close box" running
+spot=$(tray_spot)
+click_tray 3
+import -window root "$out/tray-menu.png"
+# The menu opens above the icon; its last item, Exit, sits just above the cursor.
+[ -n "$spot" ] && set -- $spot && xdotool mousemove $(($1 + 30)) $(($2 - 26)) click 1
+check "Exit ends the process" wait_for 15 test -f "$out/windowed.rc"
+check "Exit ends with code 0 ($(cat "$out/windowed.rc" 2>/dev/null))" test "$(cat "$out/windowed.rc" 2>/dev/null)" = 0
+check "Exit leaves the token PERMITTED_CLOSE" test "$(cat "$data/user_shutdown.token" 2>/dev/null)" = PERMITTED_CLOSE
+
+(wine "$exe" >"$out/accepted.log" 2>&1 &)
+check "a start with accepted terms shows the window" wait_for 60 visible_window
+sleep 3
+import -window root "$out/dashboard-again.png"
+check "a start with accepted terms goes straight to the dashboard" \
+  test "$(white_share "$out/dashboard-again.png")" -ge 100
 
 wineserver -k
 wineserver -w 2>/dev/null
