@@ -84,7 +84,7 @@ TEST_F(FrameLoopTest, FaultInTheDashboardIsLoggedAndTheFrameCompletes) {
 
 TEST_F(FrameLoopTest, TheBuiltInFontDrawsTheEmDash) {
   // The program's own lines use the em dash; the font must not fall back to "?".
-  const ImFontGlyph* dash = ImGui::GetFont()->FindGlyphNoFallback(0x2014);
+  const ImFontGlyph* dash = ImGui::GetIO().Fonts->Fonts[0]->FindGlyphNoFallback(0x2014);
   ASSERT_NE(dash, nullptr);
   EXPECT_GT(dash->AdvanceX, 0.0f);
 }
