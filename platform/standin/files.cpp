@@ -55,6 +55,11 @@ uint32_t InjectedError(const std::wstring& path) {
   const auto found = failing.find(path);
   return found == failing.end() ? 0 : found->second;
 }
+
+// The host path behind a Windows path; "" when its drive is unmapped or a test made it fail.
+std::string ReachableHostPath(const std::wstring& path) {
+  return InjectedError(path) != 0 ? std::string() : standin::HostPath(path);
+}
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
@@ -69,16 +74,16 @@ bool PathExists(const std::wstring& path) {
 
 bool MakeDirectories(const std::wstring& path) {
   standin::Note("MakeDirectories " + standin::Narrow(path));
-  const std::string host = standin::HostPath(path);
-  if (host.empty() || InjectedError(path) != 0) return false;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
   std::error_code ignored;
   std::filesystem::create_directories(host, ignored);
   return std::filesystem::is_directory(host, ignored);
 }
 
 bool ReadFileBytes(const std::wstring& path, std::string& out) {
-  const std::string host = standin::HostPath(path);
-  if (host.empty() || InjectedError(path) != 0) return false;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
   std::ifstream in(host, std::ios::binary);
   if (!in) return false;
   out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -86,8 +91,8 @@ bool ReadFileBytes(const std::wstring& path, std::string& out) {
 }
 
 bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-  const std::string host = standin::HostPath(path);
-  if (host.empty() || InjectedError(path) != 0) return false;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
   std::ofstream out(host, std::ios::binary | std::ios::trunc);
   if (!out) return false;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -99,8 +104,8 @@ bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
 namespace platform {
 
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
-  const std::string host = standin::HostPath(path);
-  if (host.empty() || InjectedError(path) != 0) return false;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
   std::ofstream out(host, std::ios::binary | std::ios::app);
   if (!out) return false;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -109,8 +114,8 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
 
 bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
                       const std::function<bool(std::string_view chunk)>& visit) {
-  const std::string host = standin::HostPath(path);
-  if (host.empty() || InjectedError(path) != 0) return false;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
   std::error_code ignored;
   if (std::filesystem::is_directory(host, ignored)) return false;
   std::ifstream in(host, std::ios::binary);
@@ -130,8 +135,8 @@ bool CanOpenForReading(const std::wstring& path) {
 }
 
 bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
-  const std::string host = standin::HostPath(path);
-  if (host.empty() || InjectedError(path) != 0) return false;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
   std::error_code error;
   const auto status = std::filesystem::symlink_status(host, error);
   if (error || !std::filesystem::exists(status)) return false;
