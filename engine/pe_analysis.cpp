@@ -95,11 +95,12 @@ HeuristicResult AnalyzeFile(const std::wstring& path) {
                       L") detected.";
     }
 
-    bool rwx = false;
-    platform::VisitMappedHead(path, kHeaderMapBytes,
-                              [&](const unsigned char* bytes, std::size_t length, uint64_t) {
-                                rwx = HasRwxSection(bytes, length);
-                              });
+    // The head is read into memory, so a medium that goes away mid-read is a read
+    // error here rather than an in-page fault inside a mapped view.
+    std::string head;
+    uint64_t file_size = 0;
+    const bool rwx = platform::ReadFileHead(path, kHeaderReadBytes, head, file_size) &&
+                     HasRwxSection(reinterpret_cast<const unsigned char*>(head.data()), head.size());
     if (rwx) {
       record.suspicious = true;
       record.reason = L"Unusual PE Section contains RWX attributes";

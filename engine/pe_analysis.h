@@ -10,7 +10,7 @@
 
 constexpr uint64_t kEntropyWindowBytes = 1048576;     // first MiB
 constexpr uint64_t kAnalysisSizeLimit = 33554432;     // 32 MiB, analysed when equal
-constexpr std::size_t kHeaderMapBytes = 2097152;      // 2 MiB mapped for the header walk
+constexpr std::size_t kHeaderReadBytes = 2097152;     // 2 MiB read for the header walk
 constexpr double kVeryHighEntropy = 7.92;
 constexpr double kElevatedEntropy = 7.5;
 
@@ -20,9 +20,9 @@ double EntropyOfCounts(const std::array<uint64_t, 256>& counts, uint64_t total);
 // Entropy of the file's first MiB, read in 64 KiB chunks; 0.0 when unreadable or empty.
 double MeasureFileEntropy(const std::wstring& path);
 
-// True when the mapped head of a PE file has a section that is both executable and
+// True when the head of a PE file has a section that is both executable and
 // writable and whose eight name bytes hold neither ".clr" nor ".text". Every offset
-// is checked against the mapped length.
+// is checked against the length of the head.
 bool HasRwxSection(const unsigned char* bytes, std::size_t length);
 
 // The PE and entropy analysis; never throws.

@@ -48,20 +48,54 @@ struct FileInfo {
 };
 bool QueryFileInfo(const std::wstring& path, FileInfo& info);
 
-// Maps the first min(size, max_bytes) bytes of the file read-only (opened with read
-// access and read sharing) and hands them to the visitor with the file's size. False
-// when the file cannot be opened, sized or mapped (an empty file cannot be mapped).
-bool VisitMappedHead(const std::wstring& path, std::size_t max_bytes,
-                     const std::function<void(const unsigned char* bytes, std::size_t length,
-                                              uint64_t file_size)>& visit);
+// Reads the first min(size, max_bytes) bytes of the file with ordinary reads (opened
+// for reading, shared with other readers, writers and deleters) into head, and the
+// file's size into file_size. False when the file cannot be opened or sized, is
+// empty, or a read fails part-way (a medium that went away, a dropped share): every
+// such failure is a read error, never a fault of the process.
+bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& head, uint64_t& file_size);
 
-// The entries of a folder (not "." and ".."); false when it cannot be listed.
+// One entry of a folder listing, with what the listing itself says of it, so that a
+// walk never opens a file to decide whether to scan it. Links are not followed: a
+// symbolic link or junction is a reparse point whose size and time are the link's.
 struct FolderEntry {
   std::wstring name;
   bool is_directory = false;
   bool is_reparse_point = false;
+  uint64_t size = 0;
+  uint64_t last_write_time = 0;  // file-time ticks of 100 ns
 };
+
+// Hands the folder's entries (not "." and "..") to the visitor one by one, in the
+// file system's order, until the end or the visitor returns false. Returns 0 when
+// the listing ended or was stopped by the visitor, otherwise the Win32 error code of
+// the failure (5 when the folder refuses access); a listing that breaks off part-way
+// returns its error after the entries already handed over.
+uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit);
+
+// The whole listing at once; false when it cannot be listed or breaks off.
 bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries);
+
+// The lock probe: opens the file for reading, shared with readers, writers and
+// deleters, and closes it at once. 0 when it opened, otherwise the Win32 error code
+// (32 sharing violation, 33 lock violation, ...).
+uint32_t ProbeOpenForReading(const std::wstring& path);
+
+// Last write time and size of the file a path names, following symbolic links. Each
+// field that cannot be read is left 0; false when neither could be read.
+bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_t& size);
+
+// Puts the replacement file in the target's place in one step, so that the target
+// holds either its old content or the whole new one. An existing target keeps its
+// attributes and security (ReplaceFileW); a missing one is simply created. The
+// replacement is gone afterwards on success and left in place on failure.
+bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement);
+
+// Deletes a file; true when it is gone afterwards (also when it was not there).
+bool DeleteFileAt(const std::wstring& path);
+
+// Free and total bytes of the volume that holds the path; false when unknown.
+bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes);
 
 // The absolute form of a path typed by a user (GetFullPathNameW); the path itself on failure.
 std::wstring FullPathOf(const std::wstring& path);

@@ -1,9 +1,11 @@
 #pragma once
 // Control of the stand-in Windows for tests: set the machine up, then look at what
 // the program did to it. Only test binaries include this header.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/process_setup.h"
@@ -28,6 +30,39 @@ void MapDrive(wchar_t letter, const std::string& host_folder);
 std::string HostPath(const std::wstring& windows_path);
 // Existence tests of this exact path fail with the Win32 error code.
 void FailPath(const std::wstring& windows_path, uint32_t error_code);
+
+// A drive that went away (a stick pulled out): its letter and files are gone.
+void UnmapDrive(wchar_t letter);
+// The drive's type as GetDriveTypeW gives it (fixed unless set) and whether its
+// volume answers (ready unless set).
+void SetDriveType(wchar_t letter, uint32_t type);
+void SetDriveReady(wchar_t letter, bool ready);
+// Free and total bytes of a drive's volume (400 GiB free of 1 TiB unless set).
+void SetFreeSpace(wchar_t letter, uint64_t free_bytes, uint64_t total_bytes);
+// Another program holds the file: the lock probe fails with the code (32 sharing
+// violation, 33 lock violation); ordinary shared reads still work.
+void HoldFile(const std::wstring& windows_path, uint32_t error_code);
+// A full disk under the prefix: writes create or truncate the file, then fail.
+void FailWritesUnder(const std::wstring& windows_prefix);
+// Listing the folder hands over the first entries, then fails with the code.
+void FailListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code);
+// Reading the file fails once this many bytes have been read (a medium pulled out).
+void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
+
+// The user's profile folder ("" = cannot be resolved, the default).
+void SetProfileFolder(const std::wstring& folder);
+
+// Change notifications of a watched folder: each queued wait returns these records
+// (encoded as the platform encodes them, so that a burst larger than the watcher's
+// buffer overflows into an empty wait), or fails. The watch ends when none are left.
+void QueueFolderChanges(const std::wstring& windows_folder,
+                        const std::vector<std::pair<uint32_t, std::wstring>>& records);
+void QueueFailedChangeWait(const std::wstring& windows_folder);
+// The buffer size the last watch asked for.
+std::size_t LastChangeBufferBytes();
+
+// Starting a thread fails (the thread facility throws), as when the process is out of resources.
+void SetThreadStartFails(bool fails);
 
 // Relative paths are taken from this folder (a Windows path).
 void SetCurrentFolder(const std::wstring& folder);

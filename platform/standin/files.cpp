@@ -1,8 +1,11 @@
 #include "platform/files.h"
 
+#include <algorithm>
+#include <cwctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <stdexcept>
 #include <system_error>
 
@@ -13,6 +16,11 @@ namespace standin {
 void MapDrive(wchar_t letter, const std::string& host_folder) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().drives[static_cast<wchar_t>(towupper(letter))] = host_folder;
+}
+
+void UnmapDrive(wchar_t letter) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().drives.erase(static_cast<wchar_t>(towupper(letter)));
 }
 
 std::string HostPath(const std::wstring& windows_path) {
@@ -38,6 +46,33 @@ void FailPath(const std::wstring& windows_path, uint32_t error_code) {
   TheMachine().failing_paths[windows_path] = error_code;
 }
 
+void HoldFile(const std::wstring& windows_path, uint32_t error_code) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().held_files[windows_path] = error_code;
+}
+
+void FailWritesUnder(const std::wstring& windows_prefix) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().full_disk_prefixes.push_back(windows_prefix);
+}
+
+void FailListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().listing_faults[windows_folder] = {after_entries, error_code};
+}
+
+void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().read_limits[windows_path] = bytes;
+}
+
+void SetFreeSpace(wchar_t letter, uint64_t free_bytes, uint64_t total_bytes) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  auto& state = TheMachine().drive_states[static_cast<wchar_t>(towupper(letter))];
+  state.free_bytes = free_bytes;
+  state.total_bytes = total_bytes;
+}
+
 void SetCurrentFolder(const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().current_folder = folder;
@@ -59,6 +94,37 @@ uint32_t InjectedError(const std::wstring& path) {
 // The host path behind a Windows path; "" when its drive is unmapped or a test made it fail.
 std::string ReachableHostPath(const std::wstring& path) {
   return InjectedError(path) != 0 ? std::string() : standin::HostPath(path);
+}
+
+bool OnFullDisk(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  for (const auto& prefix : standin::TheMachine().full_disk_prefixes) {
+    if (path.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+uint64_t ReadLimit(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  const auto& limits = standin::TheMachine().read_limits;
+  const auto found = limits.find(path);
+  return found == limits.end() ? std::numeric_limits<uint64_t>::max() : found->second;
+}
+
+// Host time as 100 ns ticks; only equality and order matter to the program.
+uint64_t Ticks(std::filesystem::file_time_type time) {
+  return static_cast<uint64_t>(time.time_since_epoch().count()) / 100;
+}
+
+// Writes the bytes in the given mode; a full disk keeps the truncation and fails.
+bool WriteHostFile(const std::wstring& path, std::string_view bytes, std::ios::openmode mode) {
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
+  std::ofstream out(host, std::ios::binary | mode);
+  if (!out) return false;
+  if (OnFullDisk(path)) return false;
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
 }
 }  // namespace
 
@@ -82,34 +148,23 @@ bool MakeDirectories(const std::wstring& path) {
 }
 
 bool ReadFileBytes(const std::wstring& path, std::string& out) {
-  const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
-  std::ifstream in(host, std::ios::binary);
-  if (!in) return false;
-  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+  std::string bytes;
+  if (!ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
+        bytes.append(chunk);
+        return true;
+      })) {
+    return false;
+  }
+  out = std::move(bytes);
+  return true;
 }
 
 bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-  const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
-  std::ofstream out(host, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
+  return WriteHostFile(path, bytes, std::ios::trunc);
 }
 
-}  // namespace platform
-
-namespace platform {
-
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
-  const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
-  std::ofstream out(host, std::ios::binary | std::ios::app);
-  if (!out) return false;
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  return static_cast<bool>(out.flush());
+  return WriteHostFile(path, bytes, std::ios::app);
 }
 
 bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
@@ -120,11 +175,14 @@ bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
   if (std::filesystem::is_directory(host, ignored)) return false;
   std::ifstream in(host, std::ios::binary);
   if (!in) return false;
-  std::string buffer(chunk_bytes, '\0');
+  uint64_t readable = ReadLimit(path);
+  std::string buffer(std::max<std::size_t>(chunk_bytes, 1), '\0');
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     const std::streamsize got = in.gcount();
     if (got <= 0) break;
+    if (static_cast<uint64_t>(got) > readable) return false;  // the medium went away mid-read
+    readable -= static_cast<uint64_t>(got);
     if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) break;
   }
   return !in.bad();
@@ -132,6 +190,20 @@ bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
 
 bool CanOpenForReading(const std::wstring& path) {
   return ReadFileInChunks(path, 1, [](std::string_view) { return false; });
+}
+
+uint32_t ProbeOpenForReading(const std::wstring& path) {
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    const auto& held = standin::TheMachine().held_files;
+    const auto found = held.find(path);
+    if (found != held.end()) return found->second;
+  }
+  if (const uint32_t error = InjectedError(path)) return error;
+  const std::string host = standin::HostPath(path);
+  if (host.empty()) return 3;  // ERROR_PATH_NOT_FOUND
+  std::ifstream in(host, std::ios::binary);
+  return in ? 0 : 2;  // ERROR_FILE_NOT_FOUND
 }
 
 bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
@@ -144,41 +216,103 @@ bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
   info.is_reparse_point = std::filesystem::is_symlink(status);
   info.is_directory = std::filesystem::is_directory(host, error);
   if (!info.is_directory) info.size = std::filesystem::file_size(host, error);
-  const auto written = std::filesystem::last_write_time(host, error);
-  // Host time as 100 ns ticks; only equality and order matter to the program.
-  info.last_write_time = static_cast<uint64_t>(written.time_since_epoch().count()) / 100;
+  info.last_write_time = Ticks(std::filesystem::last_write_time(host, error));
   return true;
 }
 
-bool VisitMappedHead(const std::wstring& path, std::size_t max_bytes,
-                     const std::function<void(const unsigned char*, std::size_t, uint64_t)>& visit) {
+bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_t& size) {
+  last_write_time = 0;
+  size = 0;
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
+  std::error_code time_error;
+  std::error_code size_error;
+  const auto written = std::filesystem::last_write_time(host, time_error);
+  const auto bytes = std::filesystem::file_size(host, size_error);
+  if (!time_error) last_write_time = Ticks(written);
+  if (!size_error) size = bytes;
+  return !time_error || !size_error;
+}
+
+bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& head, uint64_t& file_size) {
   FileInfo info;
   if (!QueryFileInfo(path, info) || info.is_directory || info.size == 0) return false;
-  std::string head;
-  if (!ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
-        head.append(chunk.substr(0, max_bytes - head.size()));
-        return head.size() < max_bytes;
+  std::string bytes;
+  if (max_bytes > 0 && !ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
+        bytes.append(chunk.substr(0, max_bytes - bytes.size()));
+        return bytes.size() < max_bytes;
       })) {
     return false;
   }
-  visit(reinterpret_cast<const unsigned char*>(head.data()), head.size(), info.size);
+  head = std::move(bytes);
+  file_size = info.size;
   return true;
 }
 
-bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit) {
+  if (const uint32_t error = InjectedError(folder)) return error;
   const std::string host = standin::HostPath(folder);
   std::error_code error;
-  if (host.empty() || !std::filesystem::is_directory(host, error)) return false;
-  entries.clear();
-  for (const auto& item : std::filesystem::directory_iterator(host, error)) {
+  if (host.empty() || !std::filesystem::exists(host, error)) return 3;  // ERROR_PATH_NOT_FOUND
+  if (!std::filesystem::is_directory(host, error)) return 267;          // ERROR_DIRECTORY
+  standin::Machine::ListingFault fault;
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    const auto& faults = standin::TheMachine().listing_faults;
+    const auto found = faults.find(folder);
+    if (found != faults.end()) fault = found->second;
+  }
+  // Sorted by name, as NTFS lists, so that tests see one order.
+  std::vector<std::filesystem::directory_entry> items;
+  for (const auto& item : std::filesystem::directory_iterator(host, error)) items.push_back(item);
+  if (error) return 5;  // ERROR_ACCESS_DENIED
+  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  std::size_t handed = 0;
+  for (const auto& item : items) {
+    if (fault.error_code != 0 && handed == fault.after_entries) return fault.error_code;
     FolderEntry entry;
     const std::string name = item.path().filename().string();
     entry.name.assign(name.begin(), name.end());
-    entry.is_reparse_point = item.is_symlink(error);
-    entry.is_directory = item.is_directory(error);
-    entries.push_back(entry);
+    const auto status = item.symlink_status(error);
+    entry.is_reparse_point = std::filesystem::is_symlink(status);
+    entry.is_directory = std::filesystem::is_directory(status) ||
+                         (entry.is_reparse_point && std::filesystem::is_directory(item.path(), error));
+    if (!entry.is_directory && !entry.is_reparse_point) entry.size = item.file_size(error);
+    entry.last_write_time = Ticks(std::filesystem::last_write_time(item.path(), error));
+    ++handed;
+    if (!visit(entry)) return 0;
   }
+  if (fault.error_code != 0 && handed == fault.after_entries) return fault.error_code;
+  return 0;
+}
+
+bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement) {
+  const std::string to = ReachableHostPath(target);
+  const std::string from = ReachableHostPath(replacement);
+  if (to.empty() || from.empty()) return false;
+  std::error_code error;
+  std::filesystem::rename(from, to, error);
   return !error;
+}
+
+bool DeleteFileAt(const std::wstring& path) {
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
+  std::error_code error;
+  std::filesystem::remove(host, error);
+  return !std::filesystem::exists(host, error);
+}
+
+bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes) {
+  if (path.size() < 2 || path[1] != L':') return false;
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  auto& machine = standin::TheMachine();
+  const wchar_t letter = static_cast<wchar_t>(towupper(path[0]));
+  if (machine.drives.find(letter) == machine.drives.end()) return false;
+  const auto& state = machine.drive_states[letter];
+  free_bytes = state.free_bytes;
+  total_bytes = state.total_bytes;
+  return true;
 }
 
 std::wstring FullPathOf(const std::wstring& path) {

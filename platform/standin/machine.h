@@ -19,6 +19,29 @@ struct Machine {
   std::vector<std::string> journal;
   std::map<wchar_t, std::string> drives;             // upper-case letter -> host folder
   std::map<std::wstring, uint32_t> failing_paths;
+  struct DriveState {
+    uint32_t type = 3;  // fixed
+    bool ready = true;
+    uint64_t free_bytes = 400ull << 30;
+    uint64_t total_bytes = 1ull << 40;
+  };
+  std::map<wchar_t, DriveState> drive_states;         // upper-case letter
+  std::map<std::wstring, uint32_t> held_files;        // lock-probe errors
+  std::vector<std::wstring> full_disk_prefixes;
+  struct ListingFault {
+    std::size_t after_entries = 0;
+    uint32_t error_code = 0;
+  };
+  std::map<std::wstring, ListingFault> listing_faults;
+  std::map<std::wstring, uint64_t> read_limits;       // bytes readable before a read fails
+  std::wstring profile_folder;
+  struct ChangeWait {
+    bool fails = false;
+    std::vector<std::pair<uint32_t, std::wstring>> records;
+  };
+  std::map<std::wstring, std::vector<ChangeWait>> change_waits;
+  std::size_t last_change_buffer_bytes = 0;
+  bool thread_start_fails = false;
   std::wstring current_folder = L"C:\\Users\\bob";
   std::set<std::wstring> signed_paths;
   struct RegistryKey {
