@@ -60,6 +60,9 @@ void RetryingStep(const std::wstring& name, const Job& job) {
   }
 }
 
-void StartOneShot(const std::wstring& name, Job job) {
-  platform::StartDetachedThread(name, [name, job = std::move(job)] { RunGuarded(name, job); });
+bool StartOneShot(const std::wstring& name, Job job) {
+  // A thread that cannot be started is a fault of its step, never an end of the process.
+  return RunGuarded(name, [&] {
+    platform::StartDetachedThread(name, [name, job = std::move(job)] { RunGuarded(name, job); });
+  });
 }

@@ -14,8 +14,9 @@ bool RunGuarded(const std::wstring& name, const Job& job);
 // AppRunning is cleared.
 void RetryingStep(const std::wstring& name, const Job& job);
 
-// Runs the job as a guarded step on a new detached thread.
-void StartOneShot(const std::wstring& name, Job job);
+// Runs the job as a guarded step on a new detached thread. False, with one "[FAULT] "
+// line for the step, when the thread cannot be started.
+bool StartOneShot(const std::wstring& name, Job job);
 
 // Steady-clock deadline now + period, saturating at the clock's maximum.
 uint64_t DeadlineAfterMs(uint64_t period_ms);

@@ -10,7 +10,7 @@
 #include "engine/scan_index.h"
 #include "platform/gui.h"
 #include "platform/process_setup.h"
-#include "scan/quick_scan.h"
+#include "scan/scans.h"
 
 namespace {
 constexpr uint64_t kHeadlessWakeMs = 15000;

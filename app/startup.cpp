@@ -11,7 +11,7 @@
 #include "app/workers.h"
 #include "platform/gui.h"
 #include "platform/process_setup.h"
-#include "scan/quick_scan.h"
+#include "scan/scans.h"
 #include "platform/tray.h"
 #include "ui/gui_frame.h"
 #include "ui/window_events.h"

@@ -14,7 +14,7 @@
 #include "inspect/server_guard.h"
 #include "platform/threads.h"
 #include "response/threat_manager.h"
-#include "scan/disk_watch.h"
+#include "scan/drives.h"
 #include "scan/downloads_watch.h"
 #include "upkeep/integrity.h"
 
@@ -37,16 +37,9 @@ void HashReload() { SleepThenRun(600 * kSecond, RunIntegrityCheck); }
 void AiManager() {
   SleepThenRun(15 * kSecond, [] {
     RunGuarded(L"ai-manager", [] {
-      if (!ScanActive.load()) RunBatchDecision();
+      if (!ScanActive.load()) DecideBatch();
     });
   });
-}
-
-void DiskWatch() {
-  while (AppRunning.load()) {
-    PollNewDrives();
-    SleepForPeriod(2 * kSecond);
-  }
 }
 
 void IntegrityPulse() {
@@ -89,7 +82,7 @@ std::vector<WorkerSpec> LongLivedWorkers() {
       {L"q-worker-a", IsolationWorkerJob},   {L"q-worker-b", IsolationWorkerJob},
       {L"integrity-learner", IntegrityLearner}, {L"hash-reload", HashReload},
       {L"ai-manager", AiManager},            {L"downloads-watch", WatchDownloads},
-      {L"disk-watch", DiskWatch},            {L"integrity-pulse", IntegrityPulse},
+      {L"disk-watch", WatchForNewDisks},            {L"integrity-pulse", IntegrityPulse},
   };
   if (OsProfile.OsClass == kOsServer) workers.push_back({L"server-guard", ServerGuard});
   workers.push_back({L"proc-watch", ProcWatch});
@@ -99,7 +92,10 @@ std::vector<WorkerSpec> LongLivedWorkers() {
 void StartLongLivedWorkers() {
   if (g_started.exchange(true)) return;
   for (auto& worker : LongLivedWorkers()) {
-    platform::StartDetachedThread(worker.name, [worker] { RetryingStep(worker.name, worker.job); });
+    // A thread that cannot be started costs this worker only, as a fault of its step.
+    RunGuarded(worker.name, [&worker] {
+      platform::StartDetachedThread(worker.name, [worker] { RetryingStep(worker.name, worker.job); });
+    });
   }
 }
 

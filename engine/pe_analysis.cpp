@@ -37,6 +37,13 @@ double EntropyOfCounts(const std::array<uint64_t, 256>& counts, uint64_t total) 
   return entropy;
 }
 
+double EntropyOfHead(std::string_view bytes) {
+  std::array<uint64_t, 256> counts{};
+  const std::string_view window = bytes.substr(0, static_cast<std::size_t>(kEntropyWindowBytes));
+  for (const char c : window) ++counts[static_cast<unsigned char>(c)];
+  return EntropyOfCounts(counts, window.size());
+}
+
 double MeasureFileEntropy(const std::wstring& path) {
   std::array<uint64_t, 256> counts{};
   uint64_t total = 0;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/heuristic_result.h"
 
@@ -16,6 +17,9 @@ constexpr double kElevatedEntropy = 7.5;
 
 // Shannon entropy in bits per byte of a table of byte counts; 0.0 for no bytes.
 double EntropyOfCounts(const std::array<uint64_t, 256>& counts, uint64_t total);
+
+// Entropy of the first MiB of bytes already in memory; 0.0 for none.
+double EntropyOfHead(std::string_view bytes);
 
 // Entropy of the file's first MiB, read in 64 KiB chunks; 0.0 when unreadable or empty.
 double MeasureFileEntropy(const std::wstring& path);

@@ -1,5 +1,20 @@
 #pragma once
-// Watch of the user's Downloads folder.
+// Real-time protection of the user's Downloads folder.
+#include <cstddef>
+#include <string>
 
-// Runs until AppRunning is cleared; returns at once when the folder cannot be watched.
+#include "platform/folder_changes.h"
+
+// Large enough for a burst of downloads with long names; an overflow still only
+// leaves that burst to the next scan.
+constexpr std::size_t kDownloadsBufferBytes = 65536;
+constexpr uint32_t kDownloadSettleMs = 400;
+
+// The "downloads-watch" worker: scans every file added, written or renamed into the
+// Downloads folder (not its sub-folders) once it is complete and has settled.
+// Returns when AppRunning is cleared or the folder cannot be watched.
 void WatchDownloads();
+
+// One change record of the watched folder: scanned after the CPU hold and the settle
+// delay when it names a new, written or renamed-to file that is complete.
+void HandleDownloadChange(const std::wstring& folder, const platform::FolderChange& change);

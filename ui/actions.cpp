@@ -1,20 +1,36 @@
 #include "ui/actions.h"
 
 #include "app/activity_log.h"
+#include "app/guarded_step.h"
+#include "app/scan_state.h"
 #include "platform/dialogs.h"
 #include "response/quarantine_store.h"
+#include "scan/scans.h"
+#include "ui/dashboard_state.h"
+
+namespace {
+// A visible scan: the overlay's reset, then the scan's own thread. When no thread can
+// be had the overlay is taken down again rather than left waiting for a scan.
+void StartVisibleScan(const wchar_t* step, void (*scan)()) {
+  BeginVisibleScan();
+  if (StartOneShot(step, scan)) return;
+  ScanActive.store(false);
+  OverlayShown.store(false);
+}
+}  // namespace
+
+void QuickScanAction() { StartVisibleScan(L"quick-scan", RunQuickScan); }
+void FullScanAction() { StartVisibleScan(L"deep-scan", RunDeepScan); }
+void TrayQuickScanAction() { StartVisibleScan(L"tray-scan", RunQuickScan); }
 
 // Actions whose work is not part of this build yet do nothing when pressed, so the
 // dashboard never claims work it did not do.
-void QuickScanAction() {}
-void FullScanAction() {}
 void QuarantineTargetAction() {}
 void DisinfectionAction() {}
 void PinToTaskbarAction() {}
 void EnableAdminAction() {}
 void FirstRunAdminQuestion() {}
 void RestartNowAction() {}
-void TrayQuickScanAction() {}
 
 void QuarantineFolderAction() {
   std::wstring folder;

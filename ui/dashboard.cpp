@@ -36,7 +36,8 @@ void DrawMainColumns() {
   ImGui::EndChild();
 
   ImGui::SameLine();
-  const float hero_width = std::max(260.0f, 0.42f * ImGui::GetContentRegionAvail().x);
+  // Measured against the whole row, not what the rail left over.
+  const float hero_width = std::max(260.0f, 0.42f * available);
   ImGui::BeginChild("hero", ImVec2(hero_width, 0), true);
   DrawHero();
   ImGui::EndChild();

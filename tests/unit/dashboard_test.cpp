@@ -5,6 +5,7 @@
 #include "standin_fixture.h"
 #include "ui/dashboard.h"
 #include "ui/dashboard_state.h"
+#include "ui/dashboard_style.h"
 #include "ui/vpn_panel.h"
 #include "ui/window_events.h"
 
@@ -13,6 +14,7 @@ class DashboardTest : public StandinTest {
   void SetUp() override {
     StandinTest::SetUp();
     ResetDashboardForTest();
+    ResetDashboardStyleForTest();
     ScanProgress.store(0.0f);
     ScanStopRequested.store(false);
     OverlayShown.store(false);

@@ -1,3 +1,0 @@
-#include "scan/disk_watch.h"
-
-void PollNewDrives() {}

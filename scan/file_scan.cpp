@@ -1,0 +1,106 @@
+#include "scan/file_scan.h"
+
+#include "app/activity_log.h"
+#include "app/data_dir.h"
+#include "app/guarded_step.h"
+#include "app/run_counters.h"
+#include "app/scan_state.h"
+#include "engine/path_classes.h"
+#include "engine/scan_index.h"
+#include "engine/scorer.h"
+#include "platform/files.h"
+#include "response/snapshots.h"
+#include "response/threat_manager.h"
+#include "ui/window_events.h"
+
+namespace {
+constexpr uint32_t kSharingViolation = 32;
+constexpr uint32_t kLockViolation = 33;
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+  return !prefix.empty() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsKnown(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(ScanIndexLock);
+  return ScanIndex.find(path) != ScanIndex.end();
+}
+
+void RecordStamp(const std::wstring& path, const FileStamp& stamp) {
+  std::lock_guard<std::mutex> hold(ScanIndexLock);
+  if (ScanIndex.size() > kScanIndexLimit) ScanIndex.clear();
+  ScanIndex[path] = stamp;
+}
+
+void HandOffFlagged(const std::wstring& path, const HeuristicResult& result) {
+  AppendActivity(L"[AI] Manager taking over: " + result.reason);
+  ThreatState.store(2);
+  UpdateStatus(L"Manager handling threat", path);
+  ContainCount.fetch_add(1);
+  HandleFlaggedFile(path, result);
+}
+
+void ReportSuspicious(const std::wstring& path, const HeuristicResult& result) {
+  AppendActivity(L"[HEURISTIC] " + result.reason + L" file=" + path);
+  ThreatState.store(1);
+  UpdateStatus(L"Heuristic review (not deleted)", path);
+  if ((result.score == 6 || result.score == 7) && !WarningNoticeShown.exchange(true)) {
+    ShowTrayBalloon(L"Kestrune", L"This app might be dangerous. No action taken \u2014 warning only.");
+  }
+}
+}  // namespace
+
+FileStamp ReadFileStamp(const std::wstring& path) {
+  FileStamp stamp;
+  platform::QueryFileStamp(path, stamp.last_write_time, stamp.size);
+  return stamp;
+}
+
+bool IsUnchangedSinceLastScan(const std::wstring& path) {
+  const FileStamp stamp = ReadFileStamp(path);
+  if (stamp.last_write_time == 0 && stamp.size == 0) return false;
+  std::lock_guard<std::mutex> hold(ScanIndexLock);
+  const auto found = ScanIndex.find(path);
+  return found != ScanIndex.end() && found->second == stamp;
+}
+
+void ScanFile(const std::wstring& path) {
+  if (path.empty()) return;
+  // Quarantined files, and our own copies of scanned files, are never judged again.
+  if (StartsWith(path, QuarantineDir) || StartsWith(path, SnapshotsDir)) return;
+  if (!IsCompleteFile(path)) {
+    AppendActivity(L"[DOWNLOAD] Allowed to finish, will scan after: " + path);
+    return;
+  }
+  const uint32_t probe = platform::ProbeOpenForReading(path);
+  if (probe == kSharingViolation || probe == kLockViolation) {
+    RunCounters.deferred_other_av.fetch_add(1);  // another program, typically another scanner, holds it
+    return;
+  }
+
+  const bool known = IsKnown(path);
+  if (IsUnchangedSinceLastScan(path)) {
+    RunCounters.skipped_unchanged.fetch_add(1);
+    return;
+  }
+  // A tracked file that turned into noise is put back before it is judged.
+  if (known) SnapshotOrRestore(path);
+
+  RunCounters.scanned.fetch_add(1);
+  HeuristicResult result;
+  ScoreFile(path, result);
+  RecordStamp(path, ReadFileStamp(path));
+  // A first snapshot, except of a file just judged malicious: a copy of it outside
+  // the quarantine would only keep the threat on disk.
+  if (!known && !result.flagged) SnapshotOrRestore(path);
+
+  if (result.flagged) {
+    HandOffFlagged(path, result);
+  } else if (result.suspicious) {
+    ReportSuspicious(path, result);
+  }
+}
+
+void ScanFileStep(const std::wstring& path) {
+  RunGuarded(L"file-scan", [&path] { ScanFile(path); });
+}

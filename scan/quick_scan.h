@@ -1,4 +1,0 @@
-#pragma once
-// The quick scan of the places malware likes best.
-
-void RunQuickScan();
