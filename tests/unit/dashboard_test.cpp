@@ -265,6 +265,67 @@ TEST_F(DashboardTest, ButtonsThatWorkToday) {
   EXPECT_EQ(ActivityLines().back(), L"[TRAY] Window hidden. Low-power watch mode.");
 }
 
+TEST_F(DashboardTest, ScanButtonsStartTheirScansOnTheirOwnThreads) {
+  const struct {
+    const char* button;
+    const wchar_t* thread;
+  } cases[] = {{"Quick Scan", L"quick-scan"}, {"Full Scan", L"deep-scan"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.button);
+    ScanActive.store(false);
+    OverlayShown.store(false);
+    OverlayFade.store(0.0f);
+    gui_->Frame();
+    ASSERT_TRUE(gui_->Click(c.button));
+    EXPECT_EQ(standin::StartedThreads().back().name, c.thread);
+    EXPECT_TRUE(ScanActive.load());
+    EXPECT_TRUE(OverlayShown.load());
+  }
+  const bool shown = standin::WindowVisible();
+  standin::SendGuiEvent(platform::GuiEvent::TrayQuickScan);
+  EXPECT_EQ(standin::StartedThreads().back().name, L"tray-scan");
+  EXPECT_EQ(standin::WindowVisible(), shown);  // the tray scan neither shows nor hides
+}
+
+TEST_F(DashboardTest, AThreadThatCannotStartIsAFaultOfItsStep) {
+  standin::SetThreadStartFails(true);
+  gui_->Frame();
+  ASSERT_TRUE(gui_->Click("Quick Scan"));
+  standin::SendGuiEvent(platform::GuiEvent::TrayQuickScan);
+  const auto lines = ActivityLines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind(L"[FAULT] quick-scan recovered: ", 0), 0u);
+  EXPECT_EQ(lines[1].rfind(L"[FAULT] tray-scan recovered: ", 0), 0u);
+  EXPECT_FALSE(ScanActive.load());  // no overlay waits for a scan that never started
+  EXPECT_FALSE(OverlayShown.load());
+}
+
+TEST_F(DashboardTest, HeroTakesItsShareOfTheWholeRow) {
+  Frames(2);
+  ImVec2 min, max;
+  ASSERT_TRUE(gui_->WindowRect("/hero_", min, max));
+  EXPECT_NEAR(max.x - min.x, 0.42f * (1100 - 2 * 18), 1.0f);
+}
+
+TEST_F(DashboardTest, StyleIsAppliedInEveryRun) {
+  gui_->Frame();
+  EXPECT_EQ(ImGui::GetStyle().WindowPadding.x, 18.0f);
+  EXPECT_EQ(ImGui::GetStyle().ChildRounding, 16.0f);
+}
+
+TEST_F(DashboardTest, ShieldEmblemsFollowTheGlobalAlpha) {
+  const ImU32 accent = IM_COL32(46, 140, 232, 255);
+  gui_->Frame();
+  EXPECT_EQ(gui_->MaxAlphaOf("hero", accent), 255);
+  // The first frame of a scan: the overlay has faded in to 0.1, the dashboard under
+  // it is drawn at 1 - 0.85 x 0.1.
+  BeginVisibleScan();
+  gui_->Frame();
+  EXPECT_LE(gui_->MaxAlphaOf("Kestrune", accent), 26);
+  EXPECT_GT(gui_->MaxAlphaOf("Kestrune", accent), 0);
+  EXPECT_LE(gui_->MaxAlphaOf("hero", accent), 234);
+}
+
 using TrayTest = DashboardTest;
 
 TEST_F(TrayTest, HideShowAndExit) {

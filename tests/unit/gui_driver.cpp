@@ -2,6 +2,7 @@
 
 #include <imgui_internal.h>
 
+#include <algorithm>
 #include <map>
 
 #include "ui/dashboard.h"
@@ -116,4 +117,27 @@ bool GuiDriver::ScrollOf(const std::string& name_part, float& y, float& max) con
     return true;
   }
   return false;
+}
+
+bool GuiDriver::WindowRect(const std::string& name_part, ImVec2& min, ImVec2& max) const {
+  for (ImGuiWindow* window : GImGui->Windows) {
+    if (std::string(window->Name).find(name_part) == std::string::npos) continue;
+    min = window->Rect().Min;
+    max = window->Rect().Max;
+    return true;
+  }
+  return false;
+}
+
+int GuiDriver::MaxAlphaOf(const std::string& name, ImU32 opaque_colour) const {
+  int highest = -1;
+  for (ImGuiWindow* window : GImGui->Windows) {
+    const std::string window_name = window->Name;
+    if (window_name != name && window_name.find("/" + name + "_") == std::string::npos) continue;
+    for (const ImDrawVert& vertex : window->DrawList->VtxBuffer) {
+      if ((vertex.col & ~IM_COL32_A_MASK) != (opaque_colour & ~IM_COL32_A_MASK)) continue;
+      highest = std::max(highest, static_cast<int>((vertex.col & IM_COL32_A_MASK) >> IM_COL32_A_SHIFT));
+    }
+  }
+  return highest;
 }

@@ -22,6 +22,11 @@ class GuiDriver {
   bool Wheel(const std::string& window_part, float steps);
   // Scroll position and its end of the child window whose name contains the part.
   bool ScrollOf(const std::string& name_part, float& y, float& max) const;
+  // The rectangle of the window whose name contains the part (child windows too).
+  bool WindowRect(const std::string& name_part, ImVec2& min, ImVec2& max) const;
+  // The highest alpha among the last frame's vertices of this opaque colour in the
+  // window of this name or the child window of this label; -1 when none has it.
+  int MaxAlphaOf(const std::string& window, ImU32 opaque_colour) const;
   // The last frame's rectangle of a widget, when it had one.
   bool RectOf(const std::string& label, ImVec2& min, ImVec2& max) const;
 

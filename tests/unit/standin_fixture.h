@@ -20,6 +20,7 @@
 #include "engine/scan_index.h"
 #include "engine/verdict.h"
 #include "platform/standin/control.h"
+#include "response/snapshots.h"
 #include "upkeep/admin_mode.h"
 
 class StandinTest : public ::testing::Test {
@@ -43,6 +44,14 @@ class StandinTest : public ::testing::Test {
     UiVisible.store(true);
     BackgroundStart.store(false);
     ScanActive.store(false);
+    ScanProgress.store(0.0f);
+    ScanStopRequested.store(false);
+    WalkedFileCount.store(0);
+    ThreatState.store(0);
+    OverlayShown.store(false);
+    WarningNoticeShown.store(false);
+    ContainCount.store(0);
+    ResetSnapshotsForTest();
     OverlayFade.store(0.0f);
     for (auto* counter : {&RunCounters.scanned, &RunCounters.skipped_unchanged,
                           &RunCounters.deferred_other_av, &RunCounters.quarantined,

@@ -1,4 +1,7 @@
 #include "app/startup.h"
+
+#include <algorithm>
+
 #include "standin_fixture.h"
 
 class StartupTest : public StandinTest {
@@ -73,6 +76,30 @@ TEST_F(StartupTest, BackgroundSwitchAnywhereStartsHiddenWithOneSilentScan) {
     EXPECT_EQ(lines[4], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
     EXPECT_TRUE(standin::Presents().empty());
   }
+}
+
+TEST_F(StartupTest, TheSilentScanReallyScansAndStaysOffScreen) {
+  standin::SetShownOnTurn([](int) { return false; });
+  standin::SetProfileFolder(L"C:\\Users\\bob");
+  PutFile(L"C:\\Users\\bob\\Downloads\\report.txt", "figures");
+  RunProgram("KestruneAV.exe /background", 10);
+  AppRunning.store(true);
+  for (const auto& thread : standin::StartedThreads()) {
+    if (thread.name == L"boot-scan") thread.body();
+  }
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);
+  EXPECT_EQ(ActivityLines().back(), L"Quick Scan Complete. System Clean.");
+  EXPECT_FALSE(OverlayShown.load());
+}
+
+TEST_F(StartupTest, WorkersThatCannotStartAreFaultsNotAnEnd) {
+  standin::SetThreadStartFails(true);
+  EXPECT_EQ(RunProgram("KestruneAV.exe", 10), 0);
+  const auto lines = ActivityLines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const auto& line) { return line.rfind(L"[FAULT] ", 0) == 0; }),
+            9);  // every worker of a workstation
+  EXPECT_NE(std::find(lines.begin(), lines.end(), L"[FAULT] proc-watch recovered: Resource temporarily unavailable"),
+            lines.end());
 }
 
 TEST_F(StartupTest, SwitchIsCaseSensitive) {

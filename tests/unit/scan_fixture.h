@@ -1,0 +1,51 @@
+#pragma once
+// A machine with the data folder in place, the user bob's profile on C: and a tray
+// icon, for the scans and the response to what they find.
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/tray.h"
+#include "standin_fixture.h"
+
+class ScanTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    InitPaths();
+    ResetActivityState();
+    standin::SetProfileFolder(kProfile);
+    platform::TrayAddIcon();
+  }
+
+  static constexpr const wchar_t* kProfile = L"C:\\Users\\bob";
+  static constexpr const wchar_t* kDownloads = L"C:\\Users\\bob\\Downloads";
+
+  static bool Logged(const std::wstring& line) {
+    const auto lines = ActivityLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  static int CountLines(const std::wstring& prefix) {
+    int count = 0;
+    for (const auto& line : ActivityLines()) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return count;
+  }
+
+  // Bytes that measure as noise (near 8 bits per byte), the same for the same seed.
+  static std::string NoiseBytes(std::size_t size, unsigned seed = 7) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+  }
+
+  // Ordinary text of the given size.
+  static std::string TextBytes(std::size_t size, const std::string& line = "quarterly figures, draft 3\r\n") {
+    std::string text;
+    while (text.size() < size) text += line;
+    text.resize(size);
+    return text;
+  }
+};
