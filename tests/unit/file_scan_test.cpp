@@ -58,7 +58,7 @@ TEST_F(FileScanTest, UnchangedFilesAreSkippedUntilTheyChange) {
   EXPECT_EQ(RunCounters.skipped_unchanged.load(), 1u);
 
   // Encrypted in place: known, so put back from its snapshot before it is judged.
-  PutFile(notes, NoiseBytes(3100));
+  PutFile(notes, RandomBytes(3100));
   EXPECT_FALSE(IsUnchangedSinceLastScan(notes));
   ScanFile(notes);
   EXPECT_EQ(RunCounters.scanned.load(), 2u);

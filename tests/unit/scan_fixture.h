@@ -2,10 +2,10 @@
 // A machine with the data folder in place, the user bob's profile on C: and a tray
 // icon, for the scans and the response to what they find.
 #include <algorithm>
-#include <random>
 #include <string>
 #include <vector>
 
+#include "pe_fixture.h"
 #include "platform/tray.h"
 #include "standin_fixture.h"
 
@@ -31,14 +31,6 @@ class ScanTest : public StandinTest {
     int count = 0;
     for (const auto& line : ActivityLines()) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
     return count;
-  }
-
-  // Bytes that measure as noise (near 8 bits per byte), the same for the same seed.
-  static std::string NoiseBytes(std::size_t size, unsigned seed = 7) {
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);
-    return bytes;
   }
 
   // Ordinary text of the given size.

@@ -49,7 +49,7 @@ TEST_F(SnapshotTest, EncryptedTextIsRolledBackAndTheNoiseIsKept) {
   SnapshotOrRestore(report_);
   ASSERT_EQ(HostBytes(SnapshotOfReport()), text);
 
-  const std::string noise = NoiseBytes(10 * 1024 + 16);
+  const std::string noise = RandomBytes(10 * 1024 + 16);
   PutFile(report_, noise);
   SnapshotOrRestore(report_);
   EXPECT_EQ(HostBytes(report_), text);
@@ -60,7 +60,7 @@ TEST_F(SnapshotTest, EncryptedTextIsRolledBackAndTheNoiseIsKept) {
   EXPECT_EQ(SnapshotFolderFiles(), 2u);  // no temporary file left behind
 
   // The latest replaced content is the one kept.
-  const std::string other_noise = NoiseBytes(9000, 99);
+  const std::string other_noise = RandomBytes(9000, 99);
   PutFile(report_, other_noise);
   SnapshotOrRestore(report_);
   EXPECT_EQ(HostBytes(report_), text);
@@ -104,16 +104,16 @@ TEST_F(SnapshotTest, SizeWindowAndExcludedPlaces) {
 TEST_F(SnapshotTest, ArchivesThatAreUpdatedAreNeverRolledBack) {
   // A zip is noise from the start: no copy is kept, so its update stands.
   const std::wstring archive = L"C:\\Users\\bob\\Documents\\photos.zip";
-  PutFile(archive, NoiseBytes(8192, 1));
+  PutFile(archive, RandomBytes(8192, 1));
   SnapshotOrRestore(archive);
   EXPECT_FALSE(HostExists(SnapshotPathFor(archive)));
-  const std::string updated = NoiseBytes(9000, 2);
+  const std::string updated = RandomBytes(9000, 2);
   PutFile(archive, updated);
   SnapshotOrRestore(archive);
   EXPECT_EQ(HostBytes(archive), updated);
 
   // A copy of noise left from before is not rolled back to either, and goes.
-  PutFile(SnapshotPathFor(archive), NoiseBytes(8192, 3));
+  PutFile(SnapshotPathFor(archive), RandomBytes(8192, 3));
   SnapshotOrRestore(archive);
   EXPECT_EQ(HostBytes(archive), updated);
   EXPECT_FALSE(HostExists(SnapshotPathFor(archive)));
@@ -135,7 +135,7 @@ TEST_F(SnapshotTest, FailedWritesLeaveTheOldContent) {
   standin::Reset();
   standin::MapDrive(L'C', drive_c_.string());
   standin::FailWritesUnder(L"C:\\Users\\bob\\Documents\\");
-  const std::string noise = NoiseBytes(6000);
+  const std::string noise = RandomBytes(6000);
   PutFile(report_, noise);
   SnapshotOrRestore(report_);
   EXPECT_EQ(HostBytes(report_), noise);
