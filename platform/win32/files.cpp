@@ -31,16 +31,16 @@ struct FindCloser {
 };
 using UniqueFind = std::unique_ptr<std::remove_pointer_t<HANDLE>, FindCloser>;
 
-struct ViewUnmapper {
-  void operator()(const void* view) const { UnmapViewOfFile(view); }
-};
-using UniqueView = std::unique_ptr<const void, ViewUnmapper>;
-
 uint64_t Join(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
 
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// True only for the "not found" family; a path that refuses access may still be there.
+bool IsMissing(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && IsNotFoundError(GetLastError());
 }
 
 // Index of the first separator after the root ("C:\" or "\\server\share\").
@@ -147,47 +147,118 @@ bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
   return true;
 }
 
-bool VisitMappedHead(const std::wstring& path, std::size_t max_bytes,
-                     const std::function<void(const unsigned char* bytes, std::size_t length,
-                                              uint64_t file_size)>& visit) {
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& head, uint64_t& file_size) {
+  const auto file = OpenSharedForReading(path);
   if (!file) return false;
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0) return false;
-  const uint64_t file_size = static_cast<uint64_t>(size.QuadPart);
-  // A length of 0 would mean "the whole file" to both calls below, not "nothing".
-  const uint64_t length = std::min<uint64_t>(file_size, max_bytes);
-  if (length == 0) return false;
-  const UniqueHandle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READONLY, static_cast<DWORD>(length >> 32),
-                                                static_cast<DWORD>(length), nullptr));
-  if (!mapping) return false;
-  const UniqueView view(MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(length)));
-  if (!view) return false;
-  visit(static_cast<const unsigned char*>(view.get()), static_cast<std::size_t>(length), file_size);
+  const uint64_t total = static_cast<uint64_t>(size.QuadPart);
+  // Ordinary reads rather than a mapped view: a medium pulled mid-read fails the
+  // read instead of raising an in-page fault in whoever touches the bytes.
+  std::string bytes(static_cast<std::size_t>(std::min<uint64_t>(total, max_bytes)), '\0');
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    DWORD got = 0;
+    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return false;
+    if (got == 0) break;  // the file shrank while being read
+    done += got;
+  }
+  bytes.resize(done);
+  head = std::move(bytes);
+  file_size = total;
   return true;
 }
 
-bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit) {
   const bool has_separator = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
   WIN32_FIND_DATAW found{};
-  const HANDLE first = FindFirstFileW((folder + (has_separator ? L"*" : L"\\*")).c_str(), &found);
+  const HANDLE first = FindFirstFileExW((folder + (has_separator ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &found,
+                                        FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (first == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
     // A drive root has no "." and "..", so an empty one matches nothing at all.
-    if (GetLastError() != ERROR_FILE_NOT_FOUND || !IsFolder(folder)) return false;
-    entries.clear();
-    return true;
+    if (error == ERROR_FILE_NOT_FOUND && IsFolder(folder)) return 0;
+    return error;
   }
   const UniqueFind search(first);
-  std::vector<FolderEntry> listed;
   do {
     const std::wstring_view name = found.cFileName;
     if (name == L"." || name == L"..") continue;
-    listed.push_back({std::wstring(name), (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                      (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
+    FolderEntry entry;
+    entry.name.assign(name);
+    entry.is_directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.is_reparse_point = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry.size = Join(found.nFileSizeHigh, found.nFileSizeLow);
+    entry.last_write_time = Join(found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+    if (!visit(entry)) return 0;
   } while (FindNextFileW(search.get(), &found));
-  if (GetLastError() != ERROR_NO_MORE_FILES) return false;  // the listing broke off part-way
-  entries = std::move(listed);
+  const DWORD error = GetLastError();
+  return error == ERROR_NO_MORE_FILES ? 0 : error;  // otherwise the listing broke off part-way
+}
+
+uint32_t ProbeOpenForReading(const std::wstring& path) {
+  const auto file = OpenSharedForReading(path);
+  return file ? 0 : GetLastError();
+}
+
+bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_t& size) {
+  last_write_time = 0;
+  size = 0;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    last_write_time = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    return true;
+  }
+  // The attributes of a link are the link's own; opening it reaches the target.
+  const auto target = OwnFileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!target || !GetFileInformationByHandle(target.get(), &info)) return false;
+  last_write_time = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+  size = Join(info.nFileSizeHigh, info.nFileSizeLow);
+  return true;
+}
+
+bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement) {
+  const auto move_into_place = [&] {
+    return MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  };
+  if (IsMissing(target)) return move_into_place();
+  // Wine's ReplaceFileW swaps the content in one step but keeps the replacement's
+  // attributes rather than merging in the target's, and when a sharing violation
+  // refuses it, leaves an empty rf*.tmp beside the target; Windows does neither.
+  if (ReplaceFileW(target.c_str(), replacement.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
+    return true;
+  }
+  // The target went away in the meantime, or ReplaceFileW removed it and then could
+  // not rename the replacement (1176): either way there is nothing left to keep.
+  const DWORD error = GetLastError();
+  if (!IsNotFoundError(error) && error != ERROR_UNABLE_TO_MOVE_REPLACEMENT) return false;
+  return IsMissing(target) && move_into_place();
+}
+
+bool DeleteFileAt(const std::wstring& path) {
+  if (DeleteFileW(path.c_str())) return true;
+  return IsNotFoundError(GetLastError());
+}
+
+bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes) {
+  std::wstring folder = path;
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    const std::size_t cut = folder.find_last_of(L"\\/");
+    if (cut != std::wstring::npos) folder.resize(cut);
+  }
+  // A share ("\\server\share\") is only accepted with its trailing separator.
+  if (!folder.empty() && folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+  ULARGE_INTEGER available{};
+  ULARGE_INTEGER total{};
+  if (!GetDiskFreeSpaceExW(folder.c_str(), &available, &total, nullptr)) return false;
+  free_bytes = available.QuadPart;
+  total_bytes = total.QuadPart;
   return true;
 }
 

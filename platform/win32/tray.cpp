@@ -22,7 +22,10 @@ HICON DrawIcon() {
   if (!screen) return nullptr;
   const HDC memory = CreateCompatibleDC(screen);
   const HBITMAP color = CreateCompatibleBitmap(screen, 32, 32);
-  const HBITMAP mask = CreateBitmap(32, 32, 1, 1, nullptr);
+  // An all-zero mask makes every pixel opaque; without bits its content is undefined.
+  // Monochrome rows are WORD-aligned: 32 pixels are 4 bytes a row.
+  static const unsigned char kOpaqueMask[32 * 4] = {};
+  const HBITMAP mask = CreateBitmap(32, 32, 1, 1, kOpaqueMask);
   HICON icon = nullptr;
   if (memory && color && mask) {
     const HGDIOBJ old_bitmap = SelectObject(memory, color);

@@ -111,10 +111,12 @@ TEST_F(EnginePlatformWin32, ChunkedReadsStopWhenAskedAndSkipEmptyFiles) {
   EXPECT_EQ(calls, 0);
 }
 
-TEST_F(EnginePlatformWin32, SharedReadersCoexistWithWritersButTheMappedHeadDoesNot) {
+TEST_F(EnginePlatformWin32, SharedReadersCoexistWithWritersButNotWithAnExclusiveHolder) {
   const std::wstring file = Write(L"busy.bin", "MZ busy");
-  const auto mapped = [&] {
-    return platform::VisitMappedHead(file, 64, [](const unsigned char*, std::size_t, uint64_t) {});
+  const auto head = [&] {
+    std::string bytes;
+    uint64_t size = 0;
+    return platform::ReadFileHead(file, 64, bytes, size) ? bytes : std::string("<not read>");
   };
   const auto read_all = [&] {
     std::string bytes;
@@ -125,17 +127,16 @@ TEST_F(EnginePlatformWin32, SharedReadersCoexistWithWritersButTheMappedHeadDoesN
     return opened ? bytes : std::string("<not opened>");
   };
 
-  // Another program writing the file and allowing deletion: shared readers still get in,
-  // the mapped head (read sharing only) must not.
+  // Another program writing the file and allowing deletion: every shared reader,
+  // the head read included, still gets in.
   HANDLE writer = CreateFileW(file.c_str(), GENERIC_WRITE | DELETE,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(writer, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(platform::CanOpenForReading(file));
   EXPECT_EQ(read_all(), "MZ busy");
-  EXPECT_FALSE(mapped());
+  EXPECT_EQ(head(), "MZ busy");
   CloseHandle(writer);
-  EXPECT_TRUE(mapped());
 
   // A program holding the file exclusively keeps every reader out.
   HANDLE exclusive =
@@ -143,8 +144,10 @@ TEST_F(EnginePlatformWin32, SharedReadersCoexistWithWritersButTheMappedHeadDoesN
   ASSERT_NE(exclusive, INVALID_HANDLE_VALUE);
   EXPECT_FALSE(platform::CanOpenForReading(file));
   EXPECT_EQ(read_all(), "<not opened>");
+  EXPECT_EQ(head(), "<not read>");
   CloseHandle(exclusive);
   EXPECT_TRUE(platform::CanOpenForReading(file));
+  EXPECT_EQ(head(), "MZ busy");
   EXPECT_FALSE(platform::CanOpenForReading(root_ + L"\\missing.bin"));
 }
 
@@ -212,7 +215,7 @@ TEST_F(EnginePlatformWin32, FoldersListTheirEntriesOnly) {
   }
 
   ASSERT_TRUE(CreateDirectoryW((root_ + L"\\empty").c_str(), nullptr));
-  std::vector<platform::FolderEntry> entries{{L"stale", false, false}};
+  std::vector<platform::FolderEntry> entries{{L"stale", false, false, 1, 1}};
   ASSERT_TRUE(platform::ListFolder(root_ + L"\\empty", entries));
   EXPECT_TRUE(entries.empty());
 
@@ -250,17 +253,17 @@ TEST(EnginePlatformWin32Paths, FullPathsAreAbsolute) {
   EXPECT_TRUE(iswalpha(full[0]) && full[1] == L':' && full[2] == L'\\') << Narrow(full);
 }
 
-// ---- Mapped heads of real PE files ----
+// ---- Heads of real PE files ----
 
 // e_lfanew (offset 0x3C) names where "PE\0\0" starts; both must lie inside the head.
-bool HeadHasPeSignature(const unsigned char* bytes, std::size_t length) {
-  if (length < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') return false;
+bool HeadHasPeSignature(const std::string& head) {
+  if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return false;
   uint32_t pe = 0;
-  std::memcpy(&pe, bytes + 0x3C, sizeof(pe));
-  return pe + 4 <= length && std::memcmp(bytes + pe, "PE\0\0", 4) == 0;
+  std::memcpy(&pe, head.data() + 0x3C, sizeof(pe));
+  return pe + 4 <= head.size() && head.compare(pe, 4, std::string("PE\0\0", 4)) == 0;
 }
 
-TEST_F(EnginePlatformWin32, MappedHeadOfThisProgramMatchesItsBytes) {
+TEST_F(EnginePlatformWin32, HeadOfThisProgramMatchesItsBytes) {
   const std::wstring self = ThisProgram();
   std::string content;
   ASSERT_TRUE(platform::ReadFileBytes(self, content));
@@ -268,20 +271,17 @@ TEST_F(EnginePlatformWin32, MappedHeadOfThisProgramMatchesItsBytes) {
 
   for (const std::size_t max : {std::size_t{4096}, content.size() - 1, content.size(), std::size_t{1} << 30}) {
     SCOPED_TRACE(max);
-    int calls = 0;
-    ASSERT_TRUE(platform::VisitMappedHead(self, max, [&](const unsigned char* bytes, std::size_t length,
-                                                         uint64_t file_size) {
-      ++calls;
-      EXPECT_EQ(file_size, content.size());
-      ASSERT_EQ(length, std::min(max, content.size()));
-      EXPECT_TRUE(HeadHasPeSignature(bytes, length));
-      EXPECT_EQ(std::memcmp(bytes, content.data(), length), 0);
-    }));
-    EXPECT_EQ(calls, 1);
+    std::string head = "stale";
+    uint64_t file_size = 0;
+    ASSERT_TRUE(platform::ReadFileHead(self, max, head, file_size));
+    EXPECT_EQ(file_size, content.size());
+    ASSERT_EQ(head.size(), std::min(max, content.size()));
+    EXPECT_TRUE(HeadHasPeSignature(head));
+    EXPECT_EQ(head, content.substr(0, head.size()));
   }
 }
 
-TEST_F(EnginePlatformWin32, MappedHeadOfASystemDllIsCapped) {
+TEST_F(EnginePlatformWin32, HeadOfASystemDllIsCapped) {
   wchar_t system[MAX_PATH];
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
   ASSERT_GT(length, 0u);
@@ -291,38 +291,42 @@ TEST_F(EnginePlatformWin32, MappedHeadOfASystemDllIsCapped) {
   ASSERT_TRUE(platform::QueryFileInfo(copy, info));
   ASSERT_GT(info.size, 4096u);
 
-  bool visited = false;
-  ASSERT_TRUE(platform::VisitMappedHead(copy, 4096, [&](const unsigned char* bytes, std::size_t mapped,
-                                                        uint64_t file_size) {
-    visited = true;
-    EXPECT_EQ(mapped, 4096u);
-    EXPECT_EQ(file_size, info.size);
-    EXPECT_TRUE(HeadHasPeSignature(bytes, mapped));
-  }));
-  EXPECT_TRUE(visited);
+  std::string head;
+  uint64_t file_size = 0;
+  ASSERT_TRUE(platform::ReadFileHead(copy, 4096, head, file_size));
+  EXPECT_EQ(head.size(), 4096u);
+  EXPECT_EQ(file_size, info.size);
+  EXPECT_TRUE(HeadHasPeSignature(head));
 }
 
-TEST_F(EnginePlatformWin32, MappedHeadRefusesWhatCannotBeMapped) {
+TEST_F(EnginePlatformWin32, HeadRefusesWhatCannotBeRead) {
   const std::wstring empty = Write(L"empty.exe", "");
-  const std::wstring small = Write(L"small.exe", "MZ");
   struct Case {
     const char* what;
     std::wstring path;
-    std::size_t max;
   };
   const Case cases[] = {
-      {"empty file", empty, 4096},
-      {"missing file", root_ + L"\\missing.exe", 4096},
-      {"folder", root_, 4096},
-      {"nothing asked for", small, 0},
+      {"empty file", empty},
+      {"missing file", root_ + L"\\missing.exe"},
+      {"folder", root_},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    bool visited = false;
-    EXPECT_FALSE(platform::VisitMappedHead(c.path, c.max,
-                                           [&](const unsigned char*, std::size_t, uint64_t) { visited = true; }));
-    EXPECT_FALSE(visited);
+    std::string head = "kept";
+    uint64_t file_size = 77;
+    EXPECT_FALSE(platform::ReadFileHead(c.path, 4096, head, file_size));
+    EXPECT_EQ(head, "kept");
+    EXPECT_EQ(file_size, 77u);
   }
+}
+
+TEST_F(EnginePlatformWin32, HeadOfNothingAskedForIsEmptyButSized) {
+  const std::wstring small = Write(L"small.exe", "MZ");
+  std::string head = "stale";
+  uint64_t file_size = 0;
+  ASSERT_TRUE(platform::ReadFileHead(small, 0, head, file_size));
+  EXPECT_EQ(head, "");
+  EXPECT_EQ(file_size, 2u);
 }
 
 // ---- Signatures ----

@@ -1,4 +1,4 @@
-// The engine over the real Windows layer: file mapping, registry, hashing.
+// The engine over the real Windows layer: file heads, registry, hashing.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -53,7 +53,7 @@ TEST(EngineWin32, RealExecutablesHaveNoRwxSection) {
   DeleteFileW(copy.c_str());
 }
 
-TEST(EngineWin32, RwxSectionFoundThroughARealMapping) {
+TEST(EngineWin32, RwxSectionFoundInARealFileHead) {
   const std::wstring folder = TempFolder(L"kav-engine-rwx");
   const std::wstring evil = folder + L"\\evil.exe";
   const std::wstring clr = folder + L"\\managed.exe";

@@ -1,0 +1,32 @@
+#include "platform/drives.h"
+
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+// Keeps "There is no disk in the drive" boxes away while an empty reader is asked,
+// and gives the thread back its own mode afterwards.
+class QuietCriticalErrors {
+ public:
+  QuietCriticalErrors() { SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &saved_); }
+  ~QuietCriticalErrors() { SetThreadErrorMode(saved_, nullptr); }
+  QuietCriticalErrors(const QuietCriticalErrors&) = delete;
+  QuietCriticalErrors& operator=(const QuietCriticalErrors&) = delete;
+
+ private:
+  DWORD saved_ = 0;
+};
+}  // namespace
+
+uint32_t LogicalDriveMask() { return GetLogicalDrives(); }
+
+uint32_t DriveTypeOf(const std::wstring& root) { return GetDriveTypeW(root.c_str()); }
+
+bool VolumeIsReady(const std::wstring& root) {
+  const QuietCriticalErrors quiet;
+  wchar_t volume_name[MAX_PATH + 1];
+  return GetVolumeInformationW(root.c_str(), volume_name, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+}
+
+}  // namespace platform
