@@ -38,6 +38,10 @@ count_logged() { grep -acF "OutputDebugStringA \"$2" "$1"; }
 rm -rf "$out"
 mkdir -p "$out"
 export WINEPREFIX="$out/prefix"
+# A home of its own: Wine links the profile's Downloads to the home folder, and the
+# tests drop files there that the program scans.
+export HOME="$out/home"
+mkdir -p "$HOME"
 export WINEDEBUG=-all,warn+seh
 export WINEDLLOVERRIDES="mscoree,mshtml="
 data="$WINEPREFIX/drive_c/ProgramData/KestruneAV"
@@ -57,6 +61,14 @@ unset DISPLAY
 wineboot -i >/dev/null 2>&1
 wine winecfg -v win10 >/dev/null 2>&1
 wineserver -w
+
+# The Wine user's Downloads folder, watched by the running program.
+downloads="$WINEPREFIX/drive_c/users/$(id -un)/Downloads"
+[ -L "$downloads" ] && rm "$downloads"
+mkdir -p "$downloads/archive"
+# Enough older files in a sub-folder for the Quick Scan to stay on screen a while;
+# the watch looks at Downloads itself only, so they wait for the scan.
+for i in $(seq 1 1500); do printf 'meeting notes %s\r\n' "$i" >"$downloads/archive/notes-$i.txt"; done
 
 # --- The console scanner, on files with known outcomes ----------------------
 scanner="$root/build/win/KestruneScan.exe"
@@ -165,6 +177,52 @@ import -window root "$out/dashboard.png"
 check "the dashboard follows the Terms page ($(white_share "$out/dashboard.png") white)" \
   test "$(white_share "$out/dashboard.png")" -ge 100
 
+# --- Real-time protection of Downloads, and the dashboard's Quick Scan --------
+# The colour of one pixel of the window's client area, as "r,g,b".
+pixel_in_window() {
+  import -window root "$out/pixel.png"
+  convert "$out/pixel.png" -crop "1x1+$((84 + $1))+$((83 + $2))" +repage -format '%[fx:int(255*r)],%[fx:int(255*g)],%[fx:int(255*b)]' info:
+}
+printf 'x' >"$downloads/invoice.pdf.exe"
+check "a double-extension download gets its review line" \
+  wait_for 30 logged "$out/windowed.log" "[HEURISTIC] Heuristic review score=5"
+yes 'quarterly figures, second draft' | head -c 20000 >"$out/report.orig"
+cp "$out/report.orig" "$downloads/report.txt"
+snapshot() { ls "$data/Snapshots/"*_Downloads_report.txt.snapshot 2>/dev/null | head -n 1; }
+has_snapshot() { test -n "$(snapshot)"; }
+check "a new text file in Downloads gets its snapshot" wait_for 30 has_snapshot
+sleep 1
+dd if=/dev/urandom of="$downloads/report.txt" bs=20000 count=1 conv=notrunc 2>/dev/null
+check "the text file overwritten with noise is rolled back" \
+  wait_for 30 logged "$out/windowed.log" "[ROLLBACK] Restored after change: "
+check "the rolled-back file has its old content" wait_for 10 cmp -s "$downloads/report.txt" "$out/report.orig"
+check "what the rollback replaced is kept beside the snapshot" test -s "$(snapshot).replaced"
+
+not() { ! "$@"; }
+# True when the pixel is the window's bare background: the overlay hides the dashboard.
+background_at() {
+  local r g b
+  IFS=, read -r r g b <<<"$(pixel_in_window "$1" "$2")"
+  [ "${r:-255}" -lt 30 ] && [ "${g:-255}" -lt 30 ] && [ "${b:-255}" -lt 34 ]
+}
+check "the Quick Scan button is drawn ($(pixel_in_window 885 127))" not background_at 885 127
+click_in_window 885 127  # "Quick Scan"
+sleep 1.5
+import -window root "$out/scan-overlay.png"
+sleep 1.5
+check "Quick Scan shows the overlay over the dashboard ($(pixel_in_window 885 127))" background_at 885 127
+check "Quick Scan ends with its completion line" \
+  wait_for 60 logged "$out/windowed.log" "Quick Scan Complete. System Clean."
+sleep 3
+import -window root "$out/scan-complete.png"
+check "the scan wrote telemetry.txt with files scanned ($(head -c 60 "$data/telemetry.txt" 2>/dev/null))" \
+  grep -qE '^scanned=[1-9]' "$data/telemetry.txt"
+click_in_window 1056 32  # the overlay's close button
+sleep 2
+import -window root "$out/after-scan.png"
+check "closing the overlay brings the dashboard back ($(pixel_in_window 885 127))" \
+  not background_at 885 127
+
 start=$SECONDS
 timeout 20 wine "$exe" >"$out/second.log" 2>&1
 rc=$?
@@ -194,6 +252,7 @@ import -window root "$out/tray-menu.png"
 check "Exit ends the process" wait_for 15 test -f "$out/windowed.rc"
 check "Exit ends with code 0 ($(cat "$out/windowed.rc" 2>/dev/null))" test "$(cat "$out/windowed.rc" 2>/dev/null)" = 0
 check "Exit leaves the token PERMITTED_CLOSE" test "$(cat "$data/user_shutdown.token" 2>/dev/null)" = PERMITTED_CLOSE
+check "the windowed run logged no fault" test "$(count_logged "$out/windowed.log" "[FAULT] ")" -eq 0
 
 (wine "$exe" >"$out/accepted.log" 2>&1 &)
 check "a start with accepted terms shows the window" wait_for 60 visible_window
@@ -209,6 +268,8 @@ check "/background logs the background line" \
   wait_for 60 logged "$out/background.log" "[STARTUP] Background protection on. Silent scan started."
 check "/background logs the engine line" \
   wait_for 10 logged "$out/background.log" "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+check "/background runs its silent scan to the end" \
+  wait_for 60 logged "$out/background.log" "Quick Scan Complete. System Clean."
 sleep 2
 check "/background shows no window" bash -c '! xdotool search --onlyvisible --name "^Kestrune AV$" >/dev/null 2>&1'
 import -window root "$out/background.png"
