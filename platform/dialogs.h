@@ -1,5 +1,5 @@
 #pragma once
-// Dialogs owned by the dashboard window (main thread only).
+// Dialogs owned by the dashboard window (main thread only, unless said otherwise).
 #include <string>
 
 namespace platform {
@@ -9,5 +9,9 @@ bool PickFolder(std::wstring& path);
 
 // A Yes/No question with the warning icon; true for Yes.
 bool AskYesNo(const std::wstring& text, const std::wstring& caption);
+
+// The same question from any thread, owned by the main window when there is one,
+// brought to the foreground and kept topmost. False for No and when no box could be shown.
+bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption);
 
 }  // namespace platform

@@ -94,6 +94,18 @@ bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement
 // Deletes a file; true when it is gone afterwards (also when it was not there).
 bool DeleteFileAt(const std::wstring& path);
 
+// Renames a file (MoveFileW: same volume, never over an existing file); false on failure.
+bool MoveFileTo(const std::wstring& from, const std::wstring& to);
+
+// Copies a file, replacing a file at the destination (CopyFileW); false on failure.
+bool CopyFileOver(const std::wstring& from, const std::wstring& to);
+
+// Sets the file's attributes to normal, so that read-only, hidden and system files can go.
+bool SetNormalAttributes(const std::wstring& path);
+
+// One DeleteFileW; true only when that call succeeded.
+bool DeleteFileOnce(const std::wstring& path);
+
 // Free and total bytes of the volume that holds the path; false when unknown.
 bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes);
 

@@ -64,6 +64,33 @@ std::size_t LastChangeBufferBytes();
 // Starting a thread fails (the thread facility throws), as when the process is out of resources.
 void SetThreadStartFails(bool fails);
 
+// Processes: the running ones (id, image file name, full image path), this program's
+// own id (4242 unless set), ones that cannot be ended, and what was ended.
+void AddProcess(uint32_t pid, const std::wstring& exe_name, const std::wstring& image_path);
+void SetOwnProcessId(uint32_t pid);
+void SetProcessUnkillable(uint32_t pid);
+void SetProcessSnapshotWorks(bool works);
+std::vector<uint32_t> TerminatedProcesses();
+
+// Child processes started (hidden, waited or not), as command lines in order, and
+// shell "open" requests as "file|parameters|folder". Starting can be made to fail.
+std::vector<std::wstring> ChildCommandLines();
+void SetChildStartWorks(bool works);
+std::vector<std::wstring> ShellOpens();
+
+// Wireless: whether a WLAN client can be opened, and the profile of the connected
+// interface ("" = none connected). Disconnects are counted.
+void SetWlan(bool available, const std::wstring& connected_profile);
+int WlanDisconnects();
+
+// Win32 services: key name, image path, running or not; stops of running ones succeed.
+void AddService(const std::wstring& name, const std::wstring& image_path, bool running);
+std::vector<std::wstring> StoppedServices();
+
+// Restart: whether ExitWindowsEx is granted, and the restarts it was asked for.
+void SetExitWindowsWorks(bool works);
+int RestartRequests();
+
 // Relative paths are taken from this folder (a Windows path).
 void SetCurrentFolder(const std::wstring& folder);
 

@@ -24,6 +24,8 @@ bool AskYesNo(const std::wstring& text, const std::wstring& caption) {
   return yes;
 }
 
+bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
+
 }  // namespace platform
 
 namespace standin {

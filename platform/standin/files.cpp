@@ -303,6 +303,41 @@ bool DeleteFileAt(const std::wstring& path) {
   return !std::filesystem::exists(host, error);
 }
 
+bool MoveFileTo(const std::wstring& from, const std::wstring& to) {
+  const std::string source = ReachableHostPath(from);
+  const std::string target = ReachableHostPath(to);
+  if (source.empty() || target.empty()) return false;
+  // A rename never crosses volumes (ERROR_NOT_SAME_DEVICE) nor replaces a file.
+  if (towupper(from[0]) != towupper(to[0])) return false;
+  std::error_code error;
+  if (std::filesystem::exists(std::filesystem::symlink_status(target, error))) return false;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(source, error))) return false;
+  std::filesystem::rename(source, target, error);
+  return !error;
+}
+
+bool CopyFileOver(const std::wstring& from, const std::wstring& to) {
+  std::string bytes;
+  if (!ReadFileBytes(from, bytes)) return false;
+  return WriteFileBytes(to, bytes);
+}
+
+bool SetNormalAttributes(const std::wstring& path) {
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
+  std::error_code error;
+  std::filesystem::permissions(host, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, error);
+  return !error;
+}
+
+bool DeleteFileOnce(const std::wstring& path) {
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
+  std::error_code error;
+  if (std::filesystem::is_directory(host, error)) return false;
+  return std::filesystem::remove(host, error);
+}
+
 bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes) {
   if (path.size() < 2 || path[1] != L':') return false;
   std::lock_guard<std::mutex> hold(standin::MachineLock());

@@ -42,6 +42,31 @@ struct Machine {
   std::map<std::wstring, std::vector<ChangeWait>> change_waits;
   std::size_t last_change_buffer_bytes = 0;
   bool thread_start_fails = false;
+  struct Process {
+    uint32_t pid = 0;
+    std::wstring exe_name;
+    std::wstring image_path;
+    bool killable = true;
+  };
+  std::vector<Process> processes;
+  uint32_t own_pid = 4242;
+  bool process_snapshot_works = true;
+  std::vector<uint32_t> terminated;
+  std::vector<std::wstring> child_commands;
+  bool child_start_works = true;
+  std::vector<std::wstring> shell_opens;
+  bool wlan_available = true;
+  std::wstring wlan_profile;
+  int wlan_disconnects = 0;
+  struct Service {
+    std::wstring name;
+    std::wstring image_path;
+    bool running = false;
+  };
+  std::vector<Service> services;
+  std::vector<std::wstring> stopped_services;
+  bool exit_windows_works = true;
+  int restart_requests = 0;
   std::wstring current_folder = L"C:\\Users\\bob";
   std::set<std::wstring> signed_paths;
   struct RegistryKey {

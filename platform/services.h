@@ -1,0 +1,22 @@
+#pragma once
+// Win32 services through the service control manager.
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace platform {
+
+constexpr uint32_t kServiceQueryConfig = 0x0001;
+constexpr uint32_t kServiceStop = 0x0020;
+
+// Visits every Win32 service (own and shared process, running or stopped) that has
+// an image path, in the order the manager lists them, each opened with the given
+// access: its key name, its image path (command line) and a stop action on the open
+// service (true when the stop control succeeded). The manager and every service are
+// closed inside the call. Nothing is visited when the manager or the list cannot be had.
+void VisitWin32Services(
+    uint32_t access,
+    const std::function<void(const std::wstring& name, const std::wstring& image_path,
+                             const std::function<bool()>& stop)>& visit);
+
+}  // namespace platform

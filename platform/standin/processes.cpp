@@ -1,0 +1,121 @@
+#include "platform/processes.h"
+
+#include <algorithm>
+
+#include "platform/standin/machine.h"
+
+namespace standin {
+
+void AddProcess(uint32_t pid, const std::wstring& exe_name, const std::wstring& image_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().processes.push_back({pid, exe_name, image_path, true});
+}
+
+void SetOwnProcessId(uint32_t pid) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().own_pid = pid;
+}
+
+void SetProcessUnkillable(uint32_t pid) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  for (auto& process : TheMachine().processes) {
+    if (process.pid == pid) process.killable = false;
+  }
+}
+
+void SetProcessSnapshotWorks(bool works) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().process_snapshot_works = works;
+}
+
+std::vector<uint32_t> TerminatedProcesses() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().terminated;
+}
+
+std::vector<std::wstring> ChildCommandLines() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().child_commands;
+}
+
+void SetChildStartWorks(bool works) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().child_start_works = works;
+}
+
+std::vector<std::wstring> ShellOpens() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().shell_opens;
+}
+
+}  // namespace standin
+
+namespace platform {
+
+namespace {
+standin::Machine::Process* FindProcess(uint32_t pid) {
+  auto& processes = standin::TheMachine().processes;
+  const auto found =
+      std::find_if(processes.begin(), processes.end(), [pid](const auto& process) { return process.pid == pid; });
+  return found == processes.end() ? nullptr : &*found;
+}
+
+bool StartChild(const std::wstring& command_line) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  auto& machine = standin::TheMachine();
+  if (!machine.child_start_works) return false;
+  machine.child_commands.push_back(command_line);
+  machine.journal.push_back("StartProcess " + standin::Narrow(command_line));
+  return true;
+}
+}  // namespace
+
+bool ListProcesses(std::vector<ProcessEntry>& processes) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  const auto& machine = standin::TheMachine();
+  if (!machine.process_snapshot_works) return false;
+  processes.clear();
+  for (const auto& process : machine.processes) processes.push_back({process.pid, process.exe_name});
+  return true;
+}
+
+uint32_t CurrentProcessId() {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().own_pid;
+}
+
+bool ProcessImagePath(uint32_t pid, std::wstring& path) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  const auto* process = FindProcess(pid);
+  if (process == nullptr || process->image_path.empty()) return false;
+  path = process->image_path;
+  return true;
+}
+
+bool TerminateProcessById(uint32_t pid, uint32_t /*exit_code*/) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  auto& machine = standin::TheMachine();
+  const auto* process = FindProcess(pid);
+  if (process == nullptr || !process->killable) return false;
+  machine.terminated.push_back(pid);
+  machine.processes.erase(std::remove_if(machine.processes.begin(), machine.processes.end(),
+                                         [pid](const auto& p) { return p.pid == pid; }),
+                          machine.processes.end());
+  return true;
+}
+
+std::wstring SystemFolder() { return L"C:\\Windows\\System32"; }
+
+bool RunHiddenAndWait(const std::wstring& command_line, uint32_t /*timeout_ms*/) { return StartChild(command_line); }
+
+bool StartHidden(const std::wstring& command_line, const std::wstring& /*current_folder*/) {
+  return StartChild(command_line);
+}
+
+bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().shell_opens.push_back(file + L"|" + parameters + L"|" + folder);
+  return true;
+}
+
+}  // namespace platform
