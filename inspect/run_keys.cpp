@@ -1,7 +1,13 @@
 #include "inspect/run_keys.h"
 
+#include <optional>
+#include <stdexcept>
+
 #include "app/activity_log.h"
+#include "engine/hash_lists.h"
 #include "engine/path_classes.h"
+#include "inspect/services.h"
+#include "platform/files.h"
 #include "upkeep/admin_mode.h"
 
 namespace {
@@ -50,27 +56,44 @@ std::wstring RegistryDataText(const std::string& data) {
   return text;
 }
 
-bool RunValueMatches(const std::wstring& program, const std::wstring& target) {
-  if (program.empty()) return false;
-  if (program.size() <= target.size() && Contains(target, program)) return true;
-  if (target.size() <= program.size() && Contains(program, target)) return true;
+bool IsSameNameInUserFolder(const std::wstring& program, const std::wstring& target) {
   // A program path that ends in a separator has no file name to compare.
   const std::wstring name = FileNameOf(program);
-  return !name.empty() && Contains(target, name) && IsUserWritableLocation(program);
+  return !name.empty() && name == FileNameOf(target) && IsUserWritableLocation(program);
 }
+
+namespace {
+// A same-named program is the target's copy when it is gone (dropped and since
+// removed) or holds the very same bytes; a status that cannot be read keeps the value.
+bool IsCopyOrGone(const std::wstring& program, const std::wstring& target_hash) {
+  try {
+    if (!platform::PathExists(program)) return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+  return !target_hash.empty() && ComputeFileSha256(program) == target_hash;
+}
+}  // namespace
 
 void RemoveRunValuesFor(const std::wstring& target_path) {
   // Every value with a program path would "contain" an empty target.
   if (target_path.empty()) return;
   const std::wstring target = ToLowerAscii(target_path);
+  // Taken while the target still exists, and only when a same-named program needs it.
+  std::optional<std::wstring> target_hash;
   for (const auto& location : AutostartLocations()) {
     std::vector<platform::RegistryValue> values;
     if (!platform::ReadRegistryValues(location.hive, location.key, kNameChars, kRemovalDataBytes, values)) continue;
     std::vector<std::wstring> matching;
     for (const auto& value : values) {
-      if (RunValueMatches(ToLowerAscii(ExtractExecutablePath(RegistryDataText(value.data))), target)) {
-        matching.push_back(value.name);
+      const std::wstring program = ExtractExecutablePath(RegistryDataText(value.data));
+      const std::wstring lowered = ToLowerAscii(program);
+      bool match = ProgramNamesTarget(lowered, target);
+      if (!match && IsSameNameInUserFolder(lowered, target)) {
+        if (!target_hash) target_hash = ComputeFileSha256(target_path);
+        match = IsCopyOrGone(program, *target_hash);
       }
+      if (match) matching.push_back(value.name);
     }
     for (const auto& name : matching) {
       if (platform::DeleteRegistryValue(location.hive, location.key, name)) {

@@ -23,11 +23,15 @@ std::wstring ExtractExecutablePath(std::wstring_view command_line);
 // Registry data taken as a wide string up to its first NUL, never beyond the bytes read.
 std::wstring RegistryDataText(const std::string& data);
 
-// True when a Run value's lower-cased program path E matches the lower-cased target T.
-bool RunValueMatches(const std::wstring& program_lowered, const std::wstring& target_lowered);
+// True when a Run value's lower-cased program path names a program of the same file
+// name as the lower-cased target (whole path components) inside a user folder: a
+// candidate copy of the target dropped elsewhere.
+bool IsSameNameInUserFolder(const std::wstring& program_lowered, const std::wstring& target_lowered);
 
-// Removes the Run and RunOnce values that would start the target (or a copy of it
-// dropped under the same name in a user folder). An empty target removes nothing.
+// Removes the Run and RunOnce values that would start the target, or a copy of it
+// dropped under the same name in a user folder (same SHA-256 as the target, or a
+// program that no longer exists): another application's own updater of the same name
+// keeps its logon start. An empty target removes nothing.
 void RemoveRunValuesFor(const std::wstring& target_path);
 
 // True when a Run or RunOnce value's whole command line names the path (machine-wide

@@ -1,4 +1,126 @@
 #include "response/quarantine_store.h"
 
-// Nothing is moved until the store and its sidecar files are in place.
-bool QuarantineFile(const std::wstring& /*path*/) { return false; }
+#include <stdexcept>
+
+#include "app/activity_log.h"
+#include "app/data_dir.h"
+#include "app/run_counters.h"
+#include "app/text_file.h"
+#include "app/wide.h"
+#include "engine/path_classes.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+
+std::mutex QuarantineLock;
+
+namespace {
+constexpr char kOriginalKey[] = "original=";
+
+bool Exists(const std::wstring& path) {
+  try {
+    return platform::PathExists(path);
+  } catch (const std::exception& e) {
+    throw std::runtime_error(std::string("exists: ") + e.what());
+  }
+}
+
+// The stored name and its sidecar must both be free, so that no earlier quarantined
+// file or sidecar is ever overwritten.
+bool NameIsFree(const std::wstring& stored) { return !Exists(stored) && !Exists(stored + L".log"); }
+
+std::wstring FreeStoredPath(const std::wstring& name) {
+  const std::wstring plain = QuarantineDir + L"\\" + name;
+  if (NameIsFree(plain)) return plain;
+  const std::wstring ticked = plain + L"." + std::to_wstring(platform::TickCount64());
+  std::wstring stored = ticked;
+  for (int suffix = 2; !NameIsFree(stored); ++suffix) stored = ticked + L"." + std::to_wstring(suffix);
+  return stored;
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+  const std::size_t cut = path.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+}  // namespace
+
+std::string SidecarText(const std::wstring& original_path) {
+  return std::string(kOriginalKey) + ToUtf8(original_path) + "\nreason=heuristic-disinfect\n";
+}
+
+std::wstring SidecarOriginal(std::string_view text) {
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(start, end - start);
+    if (line.rfind(kOriginalKey, 0) == 0) return FromUtf8(line.substr(sizeof kOriginalKey - 1));
+    start = end + 1;
+  }
+  return L"";
+}
+
+std::wstring FreeRestoreName(const std::wstring& taken_path) {
+  const std::wstring folder = ParentOf(taken_path);
+  const std::wstring name = FileNameOf(taken_path);
+  const std::wstring extension = ExtensionOf(name);
+  const std::wstring stem = name.substr(0, name.size() - extension.size());
+  const std::wstring prefix = folder.empty() ? std::wstring() : folder + L"\\";
+  std::wstring candidate = prefix + stem + L" (restored)" + extension;
+  for (int n = 2; Exists(candidate); ++n) {
+    candidate = prefix + stem + L" (restored " + std::to_wstring(n) + L")" + extension;
+  }
+  return candidate;
+}
+
+bool QuarantineFile(const std::wstring& path, std::wstring& stored_path) {
+  if (path.empty() || QuarantineDir.empty() || !Exists(path)) return false;
+  std::lock_guard<std::mutex> hold(QuarantineLock);
+  platform::MakeDirectories(QuarantineDir);
+  const std::wstring stored = FreeStoredPath(FileNameOf(path));
+  if (!platform::MoveFileTo(path, stored)) {
+    // Across volumes: copy, then remove the original.
+    if (!platform::CopyFileOver(path, stored) || !platform::DeleteFileOnce(path)) {
+      AppendActivity(L"[QUARANTINE] Failed: " + path);
+      return false;
+    }
+  }
+  WriteTextFile(stored + L".log", SidecarText(path));
+  RunCounters.quarantined.fetch_add(1);
+  AppendActivity(L"[QUARANTINE] " + path + L" -> " + stored);
+  stored_path = stored;
+  return true;
+}
+
+bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& restored_path) {
+  platform::FileInfo info;
+  if (!platform::QueryFileInfo(stored_path, info)) return false;
+  std::string sidecar;
+  std::wstring original;
+  if (ReadTextFile(stored_path + L".log", sidecar)) original = SidecarOriginal(sidecar);
+  std::wstring target = original.empty() ? DataDir + L"\\Restored\\" + FileNameOf(stored_path) : original;
+  platform::MakeDirectories(ParentOf(target));
+  // A file the user put there since the quarantine is never overwritten.
+  const bool name_taken = Exists(target);
+  const std::wstring wanted = target;
+  if (name_taken) target = FreeRestoreName(target);
+  if (!platform::CopyFileOver(stored_path, target)) {
+    AppendActivity(L"[DISINFECT] Restore failed: " + stored_path);
+    return false;
+  }
+  platform::DeleteFileAt(stored_path);
+  platform::DeleteFileAt(stored_path + L".log");
+  AppendActivity(name_taken ? L"[DISINFECT] Restored " + target + L" \u2014 a newer file keeps the name " + wanted
+                            : L"[DISINFECT] Restored " + target);
+  restored_path = target;
+  return true;
+}
+
+void DeleteThreatFile(const std::wstring& path) {
+  if (path.empty() || IsSystemLocation(path)) return;
+  platform::SetNormalAttributes(path);
+  if (platform::DeleteFileOnce(path) || platform::DeleteFileAt(path)) {
+    AppendActivity(L"[AI] Deleted " + path);
+  } else {
+    AppendActivity(L"[AI] Delete failed: " + path);
+  }
+}

@@ -1,6 +1,35 @@
 #pragma once
-// The quarantine store.
+// The quarantine store: a suspect file moved into the program's own folder with a
+// sidecar that remembers where it came from, and put back or destroyed later.
+#include <mutex>
 #include <string>
+#include <string_view>
 
-// Moves a file or folder into the quarantine folder; false when nothing was moved.
-bool QuarantineFile(const std::wstring& path);
+// Serialises quarantines from the choice of the stored name to the last log line.
+extern std::mutex QuarantineLock;
+
+// Moves a file (or, on the same volume, a folder) into the quarantine folder under a
+// free name and writes its sidecar; true with the stored path on success. A path that
+// does not exist gives false without a line; a status that cannot be read throws a
+// file-system error named "exists".
+bool QuarantineFile(const std::wstring& path, std::wstring& stored_path);
+
+// The sidecar's text for an original path: "original=" + the path as UTF-8, then
+// "reason=heuristic-disinfect", each line ended by a line break.
+std::string SidecarText(const std::wstring& original_path);
+
+// The original path a sidecar names: the rest of its first line that starts with
+// "original=", read as UTF-8 (bytes that are not UTF-8 stand for themselves); "" when none.
+std::wstring SidecarOriginal(std::string_view sidecar_text);
+
+// A free name beside a taken one: "report (restored).docx", then "report (restored 2).docx", ...
+std::wstring FreeRestoreName(const std::wstring& taken_path);
+
+// Puts a stored file back where its sidecar says (or into DataDir\Restored), beside a
+// file that stands there now rather than over it, and removes the stored file and its
+// sidecar. True with the path it was restored to.
+bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& restored_path);
+
+// Deletes a file outside the system folders (attributes cleared first, two attempts)
+// and logs the outcome.
+void DeleteThreatFile(const std::wstring& path);

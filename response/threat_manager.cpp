@@ -1,38 +1,158 @@
 #include "response/threat_manager.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <deque>
-#include <mutex>
-#include <string>
+#include <vector>
 
+#include "app/activity_log.h"
+#include "app/cpu_sampler.h"
+#include "app/guarded_step.h"
 #include "app/runtime_state.h"
 #include "app/scan_state.h"
+#include "app/throttle.h"
+#include "engine/hash_lists.h"
+#include "engine/path_classes.h"
+#include "engine/pe_analysis.h"
+#include "engine/verdict.h"
+#include "inspect/restart_advice.h"
+#include "inspect/run_keys.h"
+#include "inspect/services.h"
 #include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "response/containment.h"
+#include "response/quarantine_store.h"
+#include "scan/dropper_rescan.h"
+#include "ui/window_events.h"
+#include "upkeep/admin_mode.h"
+
+std::mutex BatchLock;
 
 namespace {
 constexpr int kIdleChecks = 400;
 constexpr uint32_t kIdleCheckMs = 10;
+constexpr auto kWorkerWait = std::chrono::milliseconds(400);
+constexpr float kBusyCpuPercent = 85.0f;
+constexpr std::size_t kQuestionChars = 768;
+
+struct IsolationRequest {
+  std::wstring path;
+  uint32_t score = 0;
+  bool needs_decision = false;
+};
+
+struct PendingBatchEntry {
+  std::wstring original_path;
+  std::wstring stored_path;
+  int32_t score = 0;
+};
 
 std::mutex g_queue_lock;
-std::deque<std::wstring> g_isolation_queue;
+std::deque<IsolationRequest> g_isolation_queue;
+std::vector<PendingBatchEntry> g_pending_batch;  // guarded by BatchLock
 
 std::size_t QueueLength() {
   std::lock_guard<std::mutex> hold(g_queue_lock);
   return g_isolation_queue.size();
 }
+
+void NoticeOncePerBatch(const wchar_t* text) {
+  if (!BatchNoticeShown.exchange(true)) ShowTrayBalloon(L"Kestrune", text);
+}
+
+// Counts a request in flight for as long as a worker holds it, faults included.
+struct InFlight {
+  InFlight() { IsolationInFlight.fetch_add(1); }
+  ~InFlight() { IsolationInFlight.fetch_sub(1); }
+};
+
+void Isolate(const IsolationRequest& request) {
+  const InFlight in_flight;
+  ThrottleForCpu();
+  std::wstring stored;
+  if (!QuarantineFile(request.path, stored) || !request.needs_decision) return;
+  std::lock_guard<std::mutex> hold(BatchLock);
+  const bool was_empty = g_pending_batch.empty();
+  g_pending_batch.push_back({request.path, stored, static_cast<int32_t>(request.score)});
+  HeldCount.store(static_cast<int>(g_pending_batch.size()));
+  if (was_empty) NoticeOncePerBatch(L"Threats isolated. One notice for this batch.");
+}
+
+bool BatchIsEmpty() {
+  std::lock_guard<std::mutex> hold(BatchLock);
+  return g_pending_batch.empty();
+}
+
+// While files are being encrypted, a threat in a user folder is deleted at once
+// instead of waiting in the queue.
+void DeleteDuringEncryption(const std::wstring& path) {
+  AppendActivity(L"[AI] Repeat encryption \u2014 delete, continue other files: " + path);
+  NoticeOncePerBatch(L"Threats handled. One notice for this batch.");
+  StopProcessesOfImage(path);
+  DeleteThreatFile(path);
+  RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
+  RescanDropperFolderOnce(path);
+  if (BatchIsEmpty()) ReleaseWifi();
+}
+
+void ContainAndQueue(const std::wstring& path, const HeuristicResult& result) {
+  StopProcessesOfImage(path);
+  RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
+  if (AdminMode.load()) RunGuarded(L"service-stop", [&path] { StopServicesFor(path); });
+  ThrottleForCpu();
+  QueueForIsolation(path, static_cast<uint32_t>(std::max(0, result.score)), false);
+  NoticeOncePerBatch(L"Threats moved to quarantine. One notice for this batch.");
+  AdviseRestart();
+  ReleaseWifi();
+  AppendActivity(L"[AI] Queued for isolation: " + path);
+  SampleCpu();
+  if (CpuPercent.load() >= kBusyCpuPercent) return;  // the neighbours wait for a quieter moment
+  RescanDropperFolderOnce(path);
+}
 }  // namespace
 
-// Containment and isolation of flagged files join with the quarantine store; until
-// then the scan's own lines and status are all a finding gets.
-void HandleFlaggedFile(const std::wstring& /*path*/, const HeuristicResult& /*result*/) {}
+void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) {
+  const std::wstring hash = ComputeFileSha256(path);
+  const TrustClass trust = ClassifyTrust(path, hash);
+  if (IsKnownGoodProduct(path) || HasValidSignature(path) || IsMicrosoftFile(path) || IsSafeHash(hash)) {
+    AppendActivity(L"[AI] Trusted, not quarantined (" + trust.label + L"): " + path);
+    return;
+  }
+  if (!trust.highRisk && result.score < 8) {
+    AppendActivity(L"[AI] Low confidence, not quarantined: " + path);
+    return;
+  }
+  HoldWifi();
+  if (IntegrityEventCount.load() >= 2 && IsUserWritableLocation(path) && !IsSystemLocation(path)) {
+    DeleteDuringEncryption(path);
+    return;
+  }
+  ContainAndQueue(path, result);
+}
+
+void QueueForIsolation(const std::wstring& path, uint32_t score, bool needs_decision) {
+  {
+    std::lock_guard<std::mutex> hold(g_queue_lock);
+    g_isolation_queue.push_back({path, score, needs_decision});
+  }
+  WorkerWake.notify_all();
+}
 
 void IsolationWorkerJob() {
-  while (AppRunning.load()) {
-    std::unique_lock<std::mutex> hold(g_queue_lock);
-    WorkerWake.wait_for(hold, std::chrono::milliseconds(400),
-                        [] { return !g_isolation_queue.empty() || !AppRunning.load(); });
-    if (g_isolation_queue.empty()) continue;
-    g_isolation_queue.pop_front();  // isolation of the file joins with the quarantine store
+  for (;;) {
+    IsolationRequest request;
+    {
+      std::unique_lock<std::mutex> hold(g_queue_lock);
+      WorkerWake.wait_for(hold, kWorkerWait, [] { return !g_isolation_queue.empty() || !AppRunning.load(); });
+      if (g_isolation_queue.empty()) {
+        if (!AppRunning.load()) return;
+        continue;
+      }
+      request = std::move(g_isolation_queue.front());
+      g_isolation_queue.pop_front();
+    }
+    Isolate(request);
   }
 }
 
@@ -43,7 +163,67 @@ void WaitForIsolationIdle() {
   }
 }
 
+void QuarantineActiveTarget() {
+  std::wstring target;
+  {
+    std::lock_guard<std::mutex> hold(UiStateLock);
+    target = ActiveTarget;
+  }
+  if (target.empty()) {
+    AppendActivity(L"[ACTION] No active target to quarantine.");
+    return;
+  }
+  QueueForIsolation(target, 8, true);
+  ThreatState.store(0);
+  UpdateStatus(L"Target queued for quarantine.", L"");
+}
+
+std::wstring BatchQuestionText(int files, int top_score) {
+  wchar_t text[kQuestionChars];
+  std::swprintf(text, kQuestionChars,
+                L"%d threat(s) isolated (highest score %d / 10).\n\nOne decision covers every file in this batch.\n\n"
+                L"Yes = delete all   No = keep all (restore)",
+                files, top_score);
+  return text;
+}
+
 void DecideBatch() {
   WaitForIsolationIdle();
-  // The pending batch and its one question join with the quarantine store.
+  std::vector<PendingBatchEntry> batch;
+  {
+    std::lock_guard<std::mutex> hold(BatchLock);
+    if (g_pending_batch.empty()) return;
+    batch.swap(g_pending_batch);
+  }
+  const int files = static_cast<int>(batch.size());
+  int top = 0;
+  for (const auto& entry : batch) top = std::max(top, entry.score);
+  ShowTrayBalloon(L"Kestrune", L"Threats isolated. One choice for the whole batch.");
+  const bool delete_all = platform::AskYesNoTopmost(BatchQuestionText(files, top), L"Kestrune \u2014 Delete or keep?");
+  for (const auto& entry : batch) {
+    if (delete_all) {
+      DeleteThreatFile(entry.stored_path);
+      DeleteThreatFile(entry.stored_path + L".log");
+      continue;
+    }
+    // The file is trusted from now on: its hash is taken where it was put back.
+    std::wstring restored;
+    if (!RestoreQuarantinedFile(entry.stored_path, restored)) continue;
+    const std::wstring hash = ComputeFileSha256(restored);
+    if (!hash.empty()) AddSafeHash(hash);
+  }
+  AppendActivity(std::wstring(delete_all ? L"[AI] User chose DELETE ALL for " : L"[AI] User chose KEEP ALL for ") +
+                 std::to_wstring(files) + L" file(s)");
+  if (delete_all) AdviseRestart();
+  HeldCount.store(0);
+  ReleaseWifi();
+}
+
+void ResetThreatManagerForTest() {
+  {
+    std::lock_guard<std::mutex> hold(g_queue_lock);
+    g_isolation_queue.clear();
+  }
+  std::lock_guard<std::mutex> hold(BatchLock);
+  g_pending_batch.clear();
 }

@@ -1,20 +1,42 @@
 #pragma once
 // The threat manager: what happens to a file the scan found malicious, the isolation
-// queue and the batch decision.
+// queue drained into quarantine by two workers, and the one question per batch of
+// files the user sent to quarantine by hand.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
 #include <string>
 
 #include "engine/heuristic_result.h"
 
-// Takes over a file that the per-file scan flagged, on the scanning thread.
+// Guards the pending batch; never held together with the queue's lock.
+extern std::mutex BatchLock;
+
+// Takes over a file that the per-file scan flagged, on the scanning thread: trusted
+// and low-confidence files are let go; the others are cut off and queued for
+// isolation (or, while files are being encrypted, deleted at once).
 void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result);
 
-// One q-worker's loop: waits for queued files (at most 400 ms per wait) and
-// isolates one at a time until AppRunning is cleared.
+// Queues a file for isolation and wakes the workers. Files with the decision mark join
+// the pending batch once isolated.
+void QueueForIsolation(const std::wstring& path, uint32_t score, bool needs_decision);
+
+// One q-worker's loop: waits for queued files (at most 400 ms per wait) and isolates
+// one at a time until AppRunning is cleared and the queue is empty.
 void IsolationWorkerJob();
 
 // Waits, at most about 4 s, until the isolation queue is empty and nothing is in flight.
 void WaitForIsolationIdle();
 
-// Puts the pending manual-quarantine batch to the user (end of a scan, and the
-// "ai-manager" worker while no visible scan runs).
+// The body of "disinfect": queues the dashboard's active target for quarantine and a decision.
+void QuarantineActiveTarget();
+
+// Puts the pending batch to the user in one Delete-or-keep question (end of a scan,
+// and the "ai-manager" worker while no visible scan runs); nothing when it is empty.
 void DecideBatch();
+
+// The batch question's text for n files with the highest score top.
+std::wstring BatchQuestionText(int files, int top_score);
+
+// Empties the queue and the batch (tests only).
+void ResetThreatManagerForTest();

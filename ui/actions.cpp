@@ -4,7 +4,10 @@
 #include "app/guarded_step.h"
 #include "app/scan_state.h"
 #include "platform/dialogs.h"
+#include "inspect/repair_tools.h"
+#include "inspect/restart_advice.h"
 #include "response/quarantine_store.h"
+#include "response/threat_manager.h"
 #include "scan/scans.h"
 #include "ui/dashboard_state.h"
 
@@ -23,20 +26,23 @@ void QuickScanAction() { StartVisibleScan(L"quick-scan", RunQuickScan); }
 void FullScanAction() { StartVisibleScan(L"deep-scan", RunDeepScan); }
 void TrayQuickScanAction() { StartVisibleScan(L"tray-scan", RunQuickScan); }
 
+void QuarantineTargetAction() { StartOneShot(L"disinfect", QuarantineActiveTarget); }
+void RestartNowAction() { RestartNow(); }
+void OpenRecoveryAction() { StartOneShot(L"winre", OpenWindowsRecovery); }
+
 // Actions whose work is not part of this build yet do nothing when pressed, so the
 // dashboard never claims work it did not do.
-void QuarantineTargetAction() {}
 void DisinfectionAction() {}
 void PinToTaskbarAction() {}
 void EnableAdminAction() {}
 void FirstRunAdminQuestion() {}
-void RestartNowAction() {}
 
 void QuarantineFolderAction() {
   std::wstring folder;
   if (!platform::PickFolder(folder)) return;
   if (!platform::AskYesNo(L"Move this item to quarantine?", L"Confirm Quarantine")) return;
-  QuarantineFile(folder);
+  std::wstring stored;
+  QuarantineFile(folder, stored);
 }
 
 void CheckForUpdatesAction() { AppendActivity(L"[UPDATE] Check for updates started."); }

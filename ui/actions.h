@@ -11,4 +11,5 @@ void PinToTaskbarAction();      // "Pin to taskbar"
 void EnableAdminAction();       // "Enable Admin"
 void FirstRunAdminQuestion();   // after the terms are accepted
 void RestartNowAction();        // "Restart now"
+void OpenRecoveryAction();      // "Open Recovery"
 void TrayQuickScanAction();     // the tray menu's "Quick Scan"

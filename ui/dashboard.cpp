@@ -66,6 +66,22 @@ void DrawRestartPrompt() {
       RestartPromptPending.store(false);
       ImGui::CloseCurrentPopup();
     }
+  } else {
+    // Incomplete boot files: a normal restart might not come back, so the card leads
+    // to Windows Recovery instead.
+    ImGui::TextUnformatted("Boot files look incomplete.");
+    ImGui::TextUnformatted("A normal restart may not finish cleanup.");
+    ImGui::TextUnformatted("Use Windows Recovery instead.");
+    if (ImGui::Button("Open Recovery", ImVec2(160, 36))) {
+      RestartPromptPending.store(false);
+      ImGui::CloseCurrentPopup();
+      OpenRecoveryAction();
+    }
+    ImGui::SameLine();
+    if (ImGui::Button("Close", ImVec2(120, 36))) {
+      RestartPromptPending.store(false);
+      ImGui::CloseCurrentPopup();
+    }
   }
   ImGui::EndPopup();
 }

@@ -33,6 +33,9 @@ class ScanTest : public StandinTest {
     return count;
   }
 
+  // The ASCII text of a wide string (tests' paths and contents are ASCII).
+  static std::string Ascii(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
   // Ordinary text of the given size.
   static std::string TextBytes(std::size_t size, const std::string& line = "quarterly figures, draft 3\r\n") {
     std::string text;

@@ -1,0 +1,166 @@
+// Containment, service stop, restart advice and the Run values of a removed file.
+#include "engine/hash_lists.h"
+#include "inspect/restart_advice.h"
+#include "inspect/run_keys.h"
+#include "inspect/services.h"
+#include "response/containment.h"
+#include "scan_fixture.h"
+
+namespace {
+
+constexpr wchar_t kNetsh[] = L"\"C:\\Windows\\System32\\netsh.exe\" ";
+
+class ContainmentTest : public ScanTest {
+ protected:
+  void SetUp() override {
+    ScanTest::SetUp();
+    WifiHeld.store(false);
+    SavedWifiProfile.clear();
+  }
+};
+
+TEST_F(ContainmentTest, WifiIsHeldOnceAndReleasedOnce) {
+  standin::SetWlan(true, L"Home Net");
+  HoldWifi();
+  HoldWifi();  // a second threat while held does nothing more
+  EXPECT_EQ(standin::WlanDisconnects(), 1);
+  EXPECT_EQ(SavedWifiProfile, L"Home Net");
+  ReleaseWifi();
+  ReleaseWifi();
+  EXPECT_EQ(standin::ChildCommandLines(), (std::vector<std::wstring>{
+                                              std::wstring(kNetsh) + L"wlan disconnect",
+                                              std::wstring(kNetsh) + L"wlan connect name=\"Home Net\"",
+                                          }));
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{L"[NET] Wi-Fi held until you decide Delete or Keep.",
+                                                        L"[NET] Wi-Fi restore requested."}));
+  EXPECT_EQ(SavedWifiProfile, L"");
+}
+
+TEST_F(ContainmentTest, WithoutAWlanServiceNetshAloneHoldsTheConnection) {
+  standin::SetWlan(false, L"");
+  HoldWifi();
+  ReleaseWifi();
+  EXPECT_EQ(standin::ChildCommandLines(), (std::vector<std::wstring>{std::wstring(kNetsh) + L"wlan disconnect",
+                                                                     std::wstring(kNetsh) + L"wlan connect"}));
+  EXPECT_EQ(ActivityLines().front(), L"[NET] Wi-Fi disconnected for containment.");
+}
+
+TEST_F(ContainmentTest, ProcessesThatAreNeverStopped) {
+  standin::SetOwnProcessId(100);
+  standin::AddProcess(100, L"KestruneAV.exe", L"C:\\Program Files\\Kestrune\\KestruneAV.exe");
+  standin::AddProcess(200, L"explorer.exe", L"C:\\Windows\\explorer.exe");
+  standin::AddProcess(300, L"evil.exe", L"C:\\Users\\bob\\Downloads\\evil.exe");
+  standin::SetProcessUnkillable(300);
+  for (const uint32_t pid : {100u, 200u, 300u, 999u}) EXPECT_FALSE(StopProcess(pid, L"test"));
+  EXPECT_TRUE(standin::TerminatedProcesses().empty());
+  EXPECT_TRUE(ActivityLines().empty());
+  EXPECT_EQ(ProcessNameOf(999), L"<unknown>");
+}
+
+TEST_F(ContainmentTest, EveryProcessOfTheImageNameIsStopped) {
+  standin::AddProcess(301, L"evil.exe", L"C:\\Users\\bob\\Downloads\\evil.exe");
+  standin::AddProcess(302, L"EVIL.EXE", L"C:\\Temp\\EVIL.EXE");
+  standin::AddProcess(303, L"good.exe", L"C:\\Tools\\good.exe");
+  standin::AddProcess(304, L"explorer.exe", L"C:\\Windows\\explorer.exe");
+  StopProcessesOfImage(L"C:\\Users\\bob\\Desktop\\explorer.exe");
+  EXPECT_TRUE(standin::TerminatedProcesses().empty());
+  StopProcessesOfImage(L"C:\\Users\\bob\\Downloads\\evil.exe");
+  EXPECT_EQ(standin::TerminatedProcesses(), (std::vector<uint32_t>{301, 302}));
+  EXPECT_EQ(ActivityLines().front(),
+            L"[CONTAIN] Stopped confirmed-malicious PID 301 (evil.exe) - Image matches heuristic-contained file");
+}
+
+TEST_F(ContainmentTest, ServicesRunningTheFileAreStopped) {
+  standin::AddService(L"EvilSvc", L"\"C:\\Users\\Bob\\AppData\\x.exe\" -service", true);
+  standin::AddService(L"Bare", L"x.exe", true);
+  standin::AddService(L"Data", L"C:\\Users\\bob\\AppData\\data.exe", true);
+  standin::AddService(L"Other", L"a.exe", true);  // a name that is only the end of "data.exe"
+  standin::AddService(L"Stopped", L"C:\\Users\\bob\\AppData\\x.exe", false);
+  StopServicesFor(L"");
+  EXPECT_TRUE(standin::StoppedServices().empty());
+  StopServicesFor(L"c:\\users\\bob\\appdata\\x.exe");
+  StopServicesFor(L"c:\\users\\bob\\appdata\\x.exe");  // already stopped: no further line
+  EXPECT_EQ(standin::StoppedServices(), (std::vector<std::wstring>{L"EvilSvc", L"Bare"}));
+  EXPECT_EQ(ActivityLines(),
+            (std::vector<std::wstring>{L"[ADMIN] Stopped service EvilSvc", L"[ADMIN] Stopped service Bare"}));
+  StopServicesFor(L"C:\\Users\\bob\\AppData\\data.exe");
+  EXPECT_EQ(standin::StoppedServices().back(), L"Data");
+  EXPECT_EQ(standin::StoppedServices().size(), 3u);
+}
+
+TEST_F(ContainmentTest, RunValuesOfOtherApplicationsStay) {
+  constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  using platform::RegistryHive;
+  const std::wstring target = PutFile(L"C:\\Users\\bob\\Downloads\\Update.exe", "MZ the threat");
+  // Another application's own updater of the same name: a different file that exists.
+  PutFile(L"C:\\Users\\bob\\AppData\\Local\\Chat\\Update.exe", "MZ a real updater");
+  standin::SetRegistryString(RegistryHive::CurrentUser, kRun, L"Chat",
+                             L"C:\\Users\\bob\\AppData\\Local\\Chat\\Update.exe --processStart chat.exe");
+  // A copy of the threat dropped under the same name, and one already gone.
+  PutFile(L"C:\\Users\\bob\\AppData\\Roaming\\Update.exe", "MZ the threat");
+  standin::SetRegistryString(RegistryHive::CurrentUser, kRun, L"Copy", L"C:\\Users\\bob\\AppData\\Roaming\\Update.exe");
+  standin::SetRegistryString(RegistryHive::CurrentUser, kRun, L"Gone", L"C:\\Users\\bob\\AppData\\Temp\\Update.exe");
+  standin::SetRegistryString(RegistryHive::CurrentUser, kRun, L"Bare", L"Update.exe /silent");
+  standin::SetRegistryString(RegistryHive::CurrentUser, kRun, L"Tail", L"date.exe");  // "Update.exe" ends in it
+  RemoveRunValuesFor(target);
+  EXPECT_EQ(standin::RegistryValueNames(RegistryHive::CurrentUser, kRun), (std::vector<std::wstring>{L"Chat", L"Tail"}));
+}
+
+TEST_F(ContainmentTest, ProgramNamesTargetByWholeComponents) {
+  const struct {
+    const wchar_t* program;
+    const wchar_t* target;
+    bool names;
+  } cases[] = {
+      {L"c:\\users\\bob\\downloads\\evil.exe", L"c:\\users\\bob\\downloads\\evil.exe", true},
+      {L"evil.exe", L"c:\\users\\bob\\downloads\\evil.exe", true},
+      {L"downloads\\evil.exe", L"c:\\users\\bob\\downloads\\evil.exe", true},
+      {L"a.exe", L"c:\\users\\bob\\data.exe", false},
+      {L"c:\\users\\bob\\downloads\\evil.exe.bak", L"c:\\users\\bob\\downloads\\evil.exe", true},
+      {L"", L"c:\\x.exe", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Ascii(c.program));
+    EXPECT_EQ(ProgramNamesTarget(c.program, c.target), c.names);
+  }
+}
+
+TEST_F(ContainmentTest, RestartAdviceByTheBootFiles) {
+  const struct {
+    std::vector<const wchar_t*> files;
+    bool intact;
+  } cases[] = {
+      {{L"ntoskrnl.exe", L"drivers\\ntfs.sys", L"drivers\\disk.sys", L"winload.efi"}, true},
+      {{L"ntoskrnl.exe", L"drivers\\ntfs.sys", L"drivers\\disk.sys", L"winload.exe"}, true},
+      {{L"ntoskrnl.exe", L"drivers\\ntfs.sys", L"winload.exe"}, false},
+      {{L"drivers\\ntfs.sys", L"drivers\\disk.sys", L"winload.exe"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.files.size());
+    std::filesystem::remove_all(drive_c_ / "Windows");
+    ResetActivityState();
+    for (const wchar_t* file : c.files) PutFile(std::wstring(L"C:\\Windows\\System32\\") + file, "x");
+    RestartPromptPending.store(false);
+    AdviseRestart();
+    EXPECT_EQ(BootFilesIntact.load(), c.intact);
+    EXPECT_TRUE(RestartPromptPending.load());  // the card shows either way, in its matching form
+    EXPECT_EQ(ActivityLines().back(),
+              c.intact ? L"[RESTART] Removal finished. Boot files look intact \u2014 a restart can finish cleanup."
+                       : L"[RESTART] Boot files look incomplete. Do not rely on a normal restart. Use Windows Recovery.");
+  }
+}
+
+TEST_F(ContainmentTest, RestartFallsBackToShutdownExe) {
+  RestartNow();
+  EXPECT_EQ(standin::RestartRequests(), 1);
+  EXPECT_TRUE(standin::ChildCommandLines().empty());
+  standin::SetExitWindowsWorks(false);
+  RestartNow();
+  EXPECT_EQ(standin::ChildCommandLines(),
+            std::vector<std::wstring>{L"\"C:\\Windows\\System32\\shutdown.exe\" /r /t 0 /f"});
+  standin::SetChildStartWorks(false);
+  RestartNow();
+  EXPECT_EQ(standin::ShellOpens(), std::vector<std::wstring>{L"shutdown.exe|/r /t 0 /f|C:\\Windows\\System32"});
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The threat manager: the road of a flagged file, the isolation workers and the one
+// question per batch.
+#include <algorithm>
+#include <filesystem>
+
+#include "app/text_file.h"
+#include "engine/hash_lists.h"
+#include "response/containment.h"
+#include "response/threat_manager.h"
+#include "scan/file_scan.h"
+#include "scan_fixture.h"
+
+namespace {
+
+class ThreatManagerTest : public ScanTest {
+ protected:
+  void SetUp() override {
+    ScanTest::SetUp();
+    ResetThreatManagerForTest();
+    WifiHeld.store(false);
+    BatchNoticeShown.store(false);
+    HeldCount.store(0);
+    RestartPromptPending.store(false);
+  }
+  // Runs an isolation worker on this thread until the queue is drained.
+  static void DrainQueue() {
+    AppRunning.store(false);
+    IsolationWorkerJob();
+    AppRunning.store(true);
+  }
+  static HeuristicResult Flagged(int score) {
+    HeuristicResult result;
+    result.flagged = result.suspicious = true;
+    result.score = score;
+    return result;
+  }
+  bool HostExists(const std::wstring& path) { return std::filesystem::exists(standin::HostPath(path)); }
+  static std::vector<std::wstring> Balloons() {
+    std::vector<std::wstring> texts;
+    for (const auto& balloon : standin::Balloons()) texts.push_back(balloon.second);
+    return texts;
+  }
+};
+
+TEST_F(ThreatManagerTest, TrustedAndLowConfidenceFilesAreLetGo) {
+  const std::wstring signed_tool = PutFile(L"C:\\Users\\bob\\Downloads\\tool.exe", "MZ");
+  standin::MarkSigned(signed_tool);
+  HandleFlaggedFile(signed_tool, Flagged(9));
+  const std::wstring unsure = PutFile(L"C:\\Tools\\unsure.exe", "MZ");
+  HandleFlaggedFile(unsure, Flagged(7));
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[AI] Trusted, not quarantined (Valid digital signature): " + signed_tool,
+                                 L"[AI] Low confidence, not quarantined: " + unsure,
+                             }));
+  EXPECT_TRUE(standin::ChildCommandLines().empty());  // no Wi-Fi hold either
+}
+
+TEST_F(ThreatManagerTest, FlaggedFilesAreContainedQueuedAndIsolatedWithOneNotice) {
+  standin::SetWlan(true, L"Home Net");
+  const std::wstring first = PutFile(L"C:\\Users\\bob\\Downloads\\keylog-miner.exe", "MZ 1");
+  const std::wstring second = PutFile(L"C:\\Users\\bob\\Downloads\\xmrig-keylog.exe", "MZ 2");
+  standin::AddProcess(700, L"keylog-miner.exe", first);
+  for (const auto& threat : {first, second}) ScanFile(threat);
+
+  EXPECT_EQ(standin::TerminatedProcesses(), std::vector<uint32_t>{700});
+  EXPECT_TRUE(Logged(L"[AI] Queued for isolation: " + first));
+  EXPECT_TRUE(Logged(L"[AI] Queued for isolation: " + second));
+  EXPECT_EQ(CountLines(L"[NET] Wi-Fi held"), 2);  // released after each intake, held again for the next
+  EXPECT_EQ(CountLines(L"[NET] Wi-Fi restore requested."), 2);
+  EXPECT_TRUE(RestartPromptPending.load());
+  EXPECT_EQ(Balloons(), std::vector<std::wstring>{L"Threats moved to quarantine. One notice for this batch."});
+
+  DrainQueue();
+  EXPECT_FALSE(HostExists(first));
+  EXPECT_EQ(HostBytes(L"C:\\KestruneAV\\Quarantine\\keylog-miner.exe"), "MZ 1");
+  EXPECT_EQ(RunCounters.quarantined.load(), 2u);
+  EXPECT_EQ(HeldCount.load(), 0);  // automatic isolations wait for no decision
+  // The end of a scan asks nothing about them.
+  DecideBatch();
+  EXPECT_TRUE(standin::Questions().empty());
+}
+
+TEST_F(ThreatManagerTest, RepeatEncryptionDeletesUserFolderThreatsAtOnce) {
+  IntegrityEventCount.store(2);
+  const std::wstring dropped = PutFile(L"C:\\Users\\bob\\Downloads\\locker.exe", "MZ");
+  HandleFlaggedFile(dropped, Flagged(9));
+  EXPECT_FALSE(HostExists(dropped));
+  EXPECT_TRUE(Logged(L"[AI] Repeat encryption \u2014 delete, continue other files: " + dropped));
+  EXPECT_TRUE(Logged(L"[AI] Deleted " + dropped));
+  EXPECT_EQ(Balloons(), std::vector<std::wstring>{L"Threats handled. One notice for this batch."});
+  EXPECT_FALSE(WifiHeld.load());  // no batch pending: released
+
+  const std::wstring installed = PutFile(L"C:\\Apps\\locker.exe", "MZ");
+  HandleFlaggedFile(installed, Flagged(9));
+  EXPECT_TRUE(Logged(L"[AI] Queued for isolation: " + installed));
+}
+
+TEST_F(ThreatManagerTest, AdminModeStopsTheFilesServices) {
+  AdminMode.store(true);
+  const std::wstring threat = PutFile(L"C:\\Users\\bob\\AppData\\svc-keylog.exe", "MZ");
+  standin::AddService(L"Keylog", L"\"" + threat + L"\" -k", true);
+  HandleFlaggedFile(threat, Flagged(9));
+  EXPECT_EQ(standin::StoppedServices(), std::vector<std::wstring>{L"Keylog"});
+}
+
+TEST_F(ThreatManagerTest, DropperRescanIsOneLevelAndWaitsWhenBusy) {
+  // Two threats side by side: the rescan after the first finds the second, which
+  // does not start a rescan of its own.
+  const std::wstring first = PutFile(L"C:\\Users\\bob\\Downloads\\keylog-miner-a.exe", "MZ a");
+  PutFile(L"C:\\Users\\bob\\Downloads\\keylog-miner-b.exe", "MZ b");
+  PutFile(L"C:\\Users\\bob\\Downloads\\notes.txt", "notes");
+  ScanFile(first);
+  EXPECT_EQ(RunCounters.scanned.load(), 3u);
+  EXPECT_EQ(CountLines(L"[AI] Queued for isolation: "), 2);
+
+  ResetThreatManagerForTest();
+  RunCounters.scanned.store(0);
+  ResetActivityState();
+  {
+    std::lock_guard<std::mutex> hold(ScanIndexLock);
+    ScanIndex.clear();
+  }
+  CpuPercent.store(90.0f);
+  standin::OnSleep([](uint64_t) {});
+  ScanFile(first);
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);  // no rescan at 85 % and more
+}
+
+TEST_F(ThreatManagerTest, ManualBatchIsOneQuestionAndKeepRestoresAndTrusts) {
+  std::vector<std::wstring> files;
+  for (const wchar_t* name : {L"a.docx", L"b.docx", L"c.docx"}) {
+    files.push_back(PutFile(std::wstring(L"C:\\Users\\bob\\Documents\\") + name, Ascii(name)));
+    UpdateStatus(L"Heuristic review (not deleted)", files.back());
+    QuarantineActiveTarget();
+    EXPECT_EQ(ActivityLines().back(), L"Target queued for quarantine.");
+  }
+  DrainQueue();
+  EXPECT_EQ(HeldCount.load(), 3);
+  EXPECT_EQ(Balloons(), std::vector<std::wstring>{L"Threats isolated. One notice for this batch."});
+
+  standin::QueueYesNoAnswer(false);
+  DecideBatch();
+  EXPECT_EQ(standin::Questions(),
+            std::vector<std::wstring>{
+                L"Kestrune \u2014 Delete or keep?: 3 threat(s) isolated (highest score 8 / 10).\n\nOne decision covers "
+                L"every file in this batch.\n\nYes = delete all   No = keep all (restore)"});
+  for (const auto& file : files) EXPECT_TRUE(HostExists(file));
+  std::string safe;
+  ASSERT_TRUE(ReadTextFile(SafeHashesPath, safe));
+  EXPECT_EQ(std::count(safe.begin(), safe.end(), '\n'), 3);
+  EXPECT_TRUE(Logged(L"[AI] User chose KEEP ALL for 3 file(s)"));
+  EXPECT_EQ(HeldCount.load(), 0);
+  EXPECT_EQ(Balloons().back(), L"Threats isolated. One choice for the whole batch.");
+
+  // A second decision has nothing to ask.
+  DecideBatch();
+  EXPECT_EQ(standin::Questions().size(), 1u);
+}
+
+TEST_F(ThreatManagerTest, DeleteAllRemovesTheStoredFilesAndSidecars) {
+  const std::wstring file = PutFile(L"C:\\Users\\bob\\Documents\\x.docx", "x");
+  UpdateStatus(L"Heuristic review (not deleted)", file);
+  QuarantineActiveTarget();
+  DrainQueue();
+  standin::QueueYesNoAnswer(true);
+  DecideBatch();
+  EXPECT_FALSE(HostExists(L"C:\\KestruneAV\\Quarantine\\x.docx"));
+  EXPECT_FALSE(HostExists(L"C:\\KestruneAV\\Quarantine\\x.docx.log"));
+  EXPECT_FALSE(HostExists(file));
+  EXPECT_TRUE(Logged(L"[AI] User chose DELETE ALL for 1 file(s)"));
+  EXPECT_TRUE(RestartPromptPending.load());
+}
+
+TEST_F(ThreatManagerTest, NoTargetNothingToQuarantine) {
+  QuarantineActiveTarget();
+  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[ACTION] No active target to quarantine."});
+  DrainQueue();
+  EXPECT_EQ(HeldCount.load(), 0);
+}
+
+}  // namespace
