@@ -247,6 +247,43 @@ TEST_F(DashboardTest, RestartPromptAndItsLaterButton) {
   EXPECT_FALSE(gui_->HasWidget("Later"));
 }
 
+TEST_F(DashboardTest, IncompleteBootFilesLeadToWindowsRecovery) {
+  RestartPromptPending.store(true);
+  BootFilesIntact.store(false);
+  Frames(2);
+  EXPECT_TRUE(gui_->Shows("Boot files look incomplete."));
+  EXPECT_TRUE(gui_->Shows("Use Windows Recovery instead."));
+  EXPECT_FALSE(gui_->HasWidget("Restart now"));
+  ASSERT_TRUE(gui_->Click("Open Recovery"));
+  EXPECT_FALSE(RestartPromptPending.load());
+  EXPECT_EQ(standin::StartedThreads().back().name, L"winre");
+
+  RestartPromptPending.store(true);
+  Frames(2);
+  ASSERT_TRUE(gui_->Click("Close"));  // the card can always be closed
+  EXPECT_FALSE(RestartPromptPending.load());
+  Frames(2);
+  EXPECT_FALSE(gui_->HasWidget("Close"));
+}
+
+TEST_F(DashboardTest, QuarantineButtonsReallyQuarantine) {
+  QuarantineDir = DataDir + L"\\Quarantine";
+  gui_->Frame();
+  ASSERT_TRUE(gui_->Click("Quarantine target"));
+  EXPECT_EQ(standin::StartedThreads().back().name, L"disinfect");
+
+  const auto kit = drive_c_ / "Users" / "bob" / "Downloads" / "kit.exe";
+  std::filesystem::create_directories(kit.parent_path());
+  std::ofstream(kit) << "MZ";
+  standin::QueueFolderPick(L"C:\\Users\\bob\\Downloads\\kit.exe");
+  standin::QueueYesNoAnswer(true);
+  ASSERT_TRUE(gui_->Click("Quarantine folder..."));
+  EXPECT_FALSE(std::filesystem::exists(kit));
+  EXPECT_TRUE(std::filesystem::exists(drive_c_ / "KestruneAV" / "Quarantine" / "kit.exe"));
+  EXPECT_EQ(ActivityLines().back(),
+            L"[QUARANTINE] C:\\Users\\bob\\Downloads\\kit.exe -> C:\\KestruneAV\\Quarantine\\kit.exe");
+}
+
 TEST_F(DashboardTest, ButtonsThatWorkToday) {
   gui_->Frame();
   ASSERT_TRUE(gui_->Click("Check for updates"));
