@@ -223,6 +223,58 @@ import -window root "$out/after-scan.png"
 check "closing the overlay brings the dashboard back ($(pixel_in_window 885 127))" \
   not background_at 885 127
 
+# --- A threat in Downloads is isolated; a reviewed file goes to one decision ---
+quarantine="$data/Quarantine"
+stored_count() { ls "$quarantine" 2>/dev/null | grep -c '^keylog-miner\.exe\(\.[0-9.]*\)\?$'; }
+for n in 1 2 3; do
+  printf 'MZ threat number %s\r\n' "$n" >"$out/threat-$n.exe"
+  cp "$out/threat-$n.exe" "$downloads/keylog-miner.exe"
+  check "threat $n is moved into the quarantine folder" wait_for 30 test "$(stored_count)" -eq "$n"
+  check "threat $n has left Downloads" wait_for 10 test ! -e "$downloads/keylog-miner.exe"
+done
+check "the first threat is stored byte for byte" cmp -s "$quarantine/keylog-miner.exe" "$out/threat-1.exe"
+check "its sidecar names where it came from" test "$(od -An -c "$quarantine/keylog-miner.exe.log" | tr -d ' \n')" = \
+  'original=C:\\users\\'"$(id -un)"'\\Downloads\\keylog-miner.exe\r\nreason=heuristic-disinfect\r\n'
+kept=0
+for n in 1 2 3; do
+  for f in "$quarantine"/keylog-miner.exe*; do
+    case "$f" in *.log) continue ;; esac
+    cmp -s "$f" "$out/threat-$n.exe" && kept=$((kept + 1))
+  done
+done
+check "all three same-named threats are kept ($kept)" test "$kept" -eq 3
+sleep 2
+import -window root "$out/restart-card.png"
+click_in_window 632 382  # the restart card's "Close"
+sleep 1
+
+# A reviewed file, sent to quarantine by hand, comes back on "No" and is trusted.
+dialog() { xdotool search --onlyvisible --name 'Delete or keep' 2>/dev/null | head -n 1; }
+answer_dialog() {  # answer_dialog y|n
+  wait_for 40 test -n "$(dialog)" || return 1
+  import -window root "$out/decision-$1.png"
+  xdotool windowactivate --sync "$(dialog)" key "$1"
+}
+printf 'x' >"$downloads/statement.pdf.exe"
+reviews_of() { grep -aF 'OutputDebugStringA "[HEURISTIC] Heuristic review score=5' "$out/windowed.log" | grep -cF "$1"; }
+check "the reviewed file gets its review line" wait_for 30 test "$(reviews_of statement.pdf.exe)" -ge 1
+click_in_window 885 182  # "Quarantine target"
+check "Quarantine target stores the reviewed file" wait_for 20 test -e "$quarantine/statement.pdf.exe"
+check "the Delete-or-keep question comes, answered No" answer_dialog n
+check "No puts the file back" wait_for 20 test -e "$downloads/statement.pdf.exe"
+check "No trusts it: its hash is in safe-hashes.txt" wait_for 10 grep -qi "$(sha256sum "$downloads/statement.pdf.exe" | cut -c1-64)" \
+  "$data/safe-hashes.txt"
+check "No logs the keep line" logged "$out/windowed.log" "[AI] User chose KEEP ALL for 1 file(s)"
+check "the restored file is scanned back in" wait_for 30 test "$(reviews_of statement.pdf.exe)" -ge 2
+click_in_window 885 182  # "Quarantine target" again, on the file scanned back in
+check "the second request stores the file again" wait_for 20 test -e "$quarantine/statement.pdf.exe"
+check "the question comes again, answered Yes" answer_dialog y
+check "Yes deletes the stored file" wait_for 20 test ! -e "$quarantine/statement.pdf.exe"
+check "Yes deletes its sidecar" test ! -e "$quarantine/statement.pdf.exe.log"
+check "Yes logs the delete line" wait_for 10 logged "$out/windowed.log" "[AI] User chose DELETE ALL for 1 file(s)"
+sleep 1
+click_in_window 632 382  # close the restart card again
+
 start=$SECONDS
 timeout 20 wine "$exe" >"$out/second.log" 2>&1
 rc=$?
