@@ -44,4 +44,11 @@ bool AskYesNo(const std::wstring& text, const std::wstring& caption) {
   return MessageBoxW(win32::MainWindow(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONWARNING) == IDYES;
 }
 
+bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption) {
+  // Asked from a worker thread while the user may be in another program: topmost and
+  // in the foreground so that it is not lost behind windows. 0 (no box) is not IDYES.
+  return MessageBoxW(win32::MainWindow(), text.c_str(), caption.c_str(),
+                     MB_YESNO | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST) == IDYES;
+}
+
 }  // namespace platform

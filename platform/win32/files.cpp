@@ -245,6 +245,18 @@ bool DeleteFileAt(const std::wstring& path) {
   return IsNotFoundError(GetLastError());
 }
 
+bool MoveFileTo(const std::wstring& from, const std::wstring& to) { return MoveFileW(from.c_str(), to.c_str()) != 0; }
+
+bool CopyFileOver(const std::wstring& from, const std::wstring& to) {
+  return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+bool SetNormalAttributes(const std::wstring& path) {
+  return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool DeleteFileOnce(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
 bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes) {
   std::wstring folder = path;
   const DWORD attributes = GetFileAttributesW(path.c_str());

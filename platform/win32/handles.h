@@ -19,4 +19,15 @@ inline UniqueHandle OwnFileHandle(HANDLE handle) {
   return UniqueHandle(handle == INVALID_HANDLE_VALUE ? nullptr : handle);
 }
 
+// CreateToolhelp32Snapshot fails the same way.
+inline UniqueHandle OwnSnapshotHandle(HANDLE handle) { return OwnFileHandle(handle); }
+
+struct ServiceHandleCloser {
+  void operator()(SC_HANDLE handle) const {
+    if (handle) CloseServiceHandle(handle);
+  }
+};
+// The service control manager and its services.
+using UniqueServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceHandleCloser>;
+
 }  // namespace platform::win32
