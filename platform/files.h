@@ -94,7 +94,8 @@ bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement
 // Deletes a file; true when it is gone afterwards (also when it was not there).
 bool DeleteFileAt(const std::wstring& path);
 
-// Renames a file (MoveFileW: same volume, never over an existing file); false on failure.
+// Moves a file (MoveFileW, never over an existing file; a folder only within its volume,
+// and a move across volumes may fail); false on failure.
 bool MoveFileTo(const std::wstring& from, const std::wstring& to);
 
 // Copies a file, replacing a file at the destination (CopyFileW); false on failure.

@@ -28,6 +28,7 @@ class QuarantineWin32Test : public TempFolderTest {
   void TearDown() override {
     RemoveTree(other_);
     ResetDataPathsForTest();
+    ResetActivityState();
     TempFolderTest::TearDown();
   }
   static std::string Read(const std::wstring& path) {
