@@ -71,23 +71,31 @@ bool MakeDirectories(const std::wstring& path) {
   return IsFolder(path);
 }
 
-bool ReadFileBytes(const std::wstring& path, std::string& out) {
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  LARGE_INTEGER size{};
-  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
-  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+namespace {
+// Fills the buffer from the file's current position in pieces of at most 1 MiB; a
+// file that shrank while being read leaves the buffer cut to what was there. False
+// on a failed read.
+bool ReadInto(HANDLE file, std::string& bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
     DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return false;
-    if (got == 0) break;  // the file shrank while being read
+    if (!ReadFile(file, bytes.data() + done, want, &got, nullptr)) return false;
+    if (got == 0) break;
     done += got;
   }
   bytes.resize(done);
+  return true;
+}
+}  // namespace
+
+bool ReadFileBytes(const std::wstring& path, std::string& out) {
+  const auto file = OpenSharedForReading(path);
+  if (!file) return false;
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  if (!ReadInto(file.get(), bytes)) return false;
   out = std::move(bytes);
   return true;
 }
@@ -156,15 +164,7 @@ bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& 
   // Ordinary reads rather than a mapped view: a medium pulled mid-read fails the
   // read instead of raising an in-page fault in whoever touches the bytes.
   std::string bytes(static_cast<std::size_t>(std::min<uint64_t>(total, max_bytes)), '\0');
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    DWORD got = 0;
-    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return false;
-    if (got == 0) break;  // the file shrank while being read
-    done += got;
-  }
-  bytes.resize(done);
+  if (!ReadInto(file.get(), bytes)) return false;
   head = std::move(bytes);
   file_size = total;
   return true;

@@ -226,15 +226,16 @@ check "closing the overlay brings the dashboard back ($(pixel_in_window 885 127)
 # --- A threat in Downloads is isolated; a reviewed file goes to one decision ---
 quarantine="$data/Quarantine"
 stored_count() { ls "$quarantine" 2>/dev/null | grep -c '^keylog-miner\.exe\(\.[0-9.]*\)\?$'; }
+stored_are() { test "$(stored_count)" -eq "$1"; }
 for n in 1 2 3; do
   printf 'MZ threat number %s\r\n' "$n" >"$out/threat-$n.exe"
   cp "$out/threat-$n.exe" "$downloads/keylog-miner.exe"
-  check "threat $n is moved into the quarantine folder" wait_for 30 test "$(stored_count)" -eq "$n"
+  check "threat $n is moved into the quarantine folder" wait_for 30 stored_are "$n"
   check "threat $n has left Downloads" wait_for 10 test ! -e "$downloads/keylog-miner.exe"
 done
 check "the first threat is stored byte for byte" cmp -s "$quarantine/keylog-miner.exe" "$out/threat-1.exe"
 check "its sidecar names where it came from" test "$(od -An -c "$quarantine/keylog-miner.exe.log" | tr -d ' \n')" = \
-  'original=C:\\users\\'"$(id -un)"'\\Downloads\\keylog-miner.exe\r\nreason=heuristic-disinfect\r\n'
+  'original=C:\users\'"$(id -un)"'\Downloads\keylog-miner.exe\r\nreason=heuristic-disinfect\r\n'
 kept=0
 for n in 1 2 3; do
   for f in "$quarantine"/keylog-miner.exe*; do
@@ -250,27 +251,48 @@ sleep 1
 
 # A reviewed file, sent to quarantine by hand, comes back on "No" and is trusted.
 dialog() { xdotool search --onlyvisible --name 'Delete or keep' 2>/dev/null | head -n 1; }
-answer_dialog() {  # answer_dialog y|n
-  wait_for 40 test -n "$(dialog)" || return 1
+has_dialog() { test -n "$(dialog)"; }
+answer_dialog() {  # answer_dialog yes|no
+  local asked=$SECONDS
+  wait_for 90 has_dialog || return 1
+  echo "     (the question came after $((SECONDS - asked)) s)"
   import -window root "$out/decision-$1.png"
-  xdotool windowactivate --sync "$(dialog)" key "$1"
+  # Yes holds the focus when the box opens; Tab moves it to No; the space bar presses
+  # the focused button. A box that did not take the keys yet is given them again.
+  local id attempt
+  for attempt in 1 2 3 4 5; do
+    id=$(dialog)
+    [ -n "$id" ] || return 0
+    xdotool windowactivate --sync "$id" 2>/dev/null
+    xdotool windowfocus --sync "$id" 2>/dev/null
+    sleep 0.5
+    # Only once: a second Tab would bring the focus back to Yes.
+    if [ "$1" = no ] && [ "$attempt" = 1 ]; then xdotool key Tab; sleep 0.3; fi
+    xdotool key space
+    sleep 2
+  done
+  ! has_dialog
 }
 printf 'x' >"$downloads/statement.pdf.exe"
-reviews_of() { grep -aF 'OutputDebugStringA "[HEURISTIC] Heuristic review score=5' "$out/windowed.log" | grep -cF "$1"; }
-check "the reviewed file gets its review line" wait_for 30 test "$(reviews_of statement.pdf.exe)" -ge 1
-click_in_window 885 182  # "Quarantine target"
+reviewed() { grep -aF 'OutputDebugStringA "[HEURISTIC] Heuristic review score=5' "$out/windowed.log" | grep -qF "$1"; }
+check "the reviewed file gets its review line" wait_for 30 reviewed statement.pdf.exe
+click_in_window 885 226  # "Quarantine target"
 check "Quarantine target stores the reviewed file" wait_for 20 test -e "$quarantine/statement.pdf.exe"
-check "the Delete-or-keep question comes, answered No" answer_dialog n
-check "No puts the file back" wait_for 20 test -e "$downloads/statement.pdf.exe"
+check "the Delete-or-keep question comes, answered No" answer_dialog no
+check "No puts the file back" wait_for 60 test -e "$downloads/statement.pdf.exe"
 check "No trusts it: its hash is in safe-hashes.txt" wait_for 10 grep -qi "$(sha256sum "$downloads/statement.pdf.exe" | cut -c1-64)" \
   "$data/safe-hashes.txt"
 check "No logs the keep line" logged "$out/windowed.log" "[AI] User chose KEEP ALL for 1 file(s)"
-check "the restored file is scanned back in" wait_for 30 test "$(reviews_of statement.pdf.exe)" -ge 2
-click_in_window 885 182  # "Quarantine target" again, on the file scanned back in
-check "the second request stores the file again" wait_for 20 test -e "$quarantine/statement.pdf.exe"
-check "the question comes again, answered Yes" answer_dialog y
-check "Yes deletes the stored file" wait_for 20 test ! -e "$quarantine/statement.pdf.exe"
-check "Yes deletes its sidecar" test ! -e "$quarantine/statement.pdf.exe.log"
+# The restored file keeps its stamp, so it is not scanned again; another reviewed
+# file is the next target.
+printf 'y' >"$downloads/receipt.pdf.exe"
+check "a second reviewed file gets its review line" wait_for 30 reviewed receipt.pdf.exe
+click_in_window 885 226  # "Quarantine target"
+check "the second request stores that file" wait_for 20 test -e "$quarantine/receipt.pdf.exe"
+check "the question comes again, answered Yes" answer_dialog yes
+check "Yes deletes the stored file" wait_for 20 test ! -e "$quarantine/receipt.pdf.exe"
+check "Yes deletes its sidecar" test ! -e "$quarantine/receipt.pdf.exe.log"
+check "Yes leaves the earlier kept file alone" test -e "$downloads/statement.pdf.exe"
 check "Yes logs the delete line" wait_for 10 logged "$out/windowed.log" "[AI] User chose DELETE ALL for 1 file(s)"
 sleep 1
 click_in_window 632 382  # close the restart card again
