@@ -180,15 +180,8 @@ TEST_F(EnginePlatformWin32, FileInfoSizesTimesAndFolders) {
 
 TEST_F(EnginePlatformWin32, FileInfoSizeBeyondFourGigabytes) {
   // A sparse file, so that the size costs no disk space; the high half of the size must count.
-  const std::wstring file = Write(L"large.bin", "");
-  HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-  DWORD returned = 0;
-  const bool sparse = DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-  LARGE_INTEGER end;
-  end.QuadPart = (5ll << 30) + 3;
-  const bool sized = sparse && SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
-  CloseHandle(handle);
+  const std::wstring file = root_ + L"\\large.bin";
+  const bool sized = MakeHugeSparseFile(file);
   if (!sized) GTEST_SKIP() << "this file system cannot hold a sparse 5 GiB file";
 
   platform::FileInfo info;

@@ -52,21 +52,6 @@ class ScanPlatformWin32 : public TempFolderTest {
     CloseHandle(handle);
   }
 
-  // A sparse file of 5 GiB and 3 bytes, so that the high half of the size counts;
-  // false when this file system cannot hold one.
-  static bool MakeHugeSparseFile(const std::wstring& path) {
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    DWORD returned = 0;
-    const bool sparse = DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
-    LARGE_INTEGER end;
-    end.QuadPart = (5ll << 30) + 3;
-    const bool sized = sparse && SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
-    CloseHandle(handle);
-    if (!sized) DeleteFileW(path.c_str());
-    return sized;
-  }
-
   static WIN32_FILE_ATTRIBUTE_DATA Attributes(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     EXPECT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) << Narrow(path);

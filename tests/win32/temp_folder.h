@@ -1,11 +1,27 @@
 #pragma once
 // A fresh temporary folder per test, removed afterwards.
 #include <windows.h>
+#include <winioctl.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
+
+// Creates a sparse file of 5 GiB and 3 bytes, so that the high half of a size counts
+// without costing disk space; false (and no file) when the file system cannot hold one.
+inline bool MakeHugeSparseFile(const std::wstring& path) {
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DWORD returned = 0;
+  const bool sparse = DeviceIoControl(handle, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+  LARGE_INTEGER end;
+  end.QuadPart = (5ll << 30) + 3;
+  const bool sized = sparse && SetFilePointerEx(handle, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle);
+  CloseHandle(handle);
+  if (!sized) DeleteFileW(path.c_str());
+  return sized;
+}
 
 class TempFolderTest : public ::testing::Test {
  protected:
