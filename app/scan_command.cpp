@@ -1,8 +1,13 @@
 #include "app/scan_command.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "app/data_dir.h"
 #include "app/text_file.h"
@@ -15,17 +20,34 @@
 
 namespace {
 constexpr wchar_t kUsage[] =
-    L"Usage: KestruneScan [--data-dir FOLDER] PATH...\r\n"
+    L"Usage: KestruneScan [--data-dir FOLDER] [--jobs N] PATH...\r\n"
     L"Scores every file in the given files and folders with the Kestrune AV engine and\r\n"
     L"prints one line per file: outcome, score, entropy, reason, path (TAB-separated).\r\n"
     L"The hash lists come from the data folder (default %ProgramData%\\KestruneAV).\r\n"
+    L"--jobs N judges N files at a time (1 to 16; default: the number of processors,\r\n"
+    L"at most 16); the lines come in the same order whatever N is.\r\n"
     L"Nothing is moved, deleted or recorded.\r\n"
     L"Exit code: 0 nothing to quarantine, 1 something to quarantine, 2 usage or read error.\r\n";
+
+constexpr int kMostJobs = 16;
+// Files judged ahead of the one being printed, per job: enough to keep every job
+// busy while a slow file holds up the printing, few enough to keep memory flat.
+constexpr std::size_t kWindowPerJob = 8;
 
 struct Tally {
   uint64_t files = 0;
   uint64_t by_outcome[4] = {};
   uint64_t unreadable = 0;
+};
+
+// One line of the report, for a file to judge or a path that could not be walked.
+struct Report {
+  std::wstring path;
+  bool to_judge = false;
+  bool done = false;
+  bool unreadable = false;
+  ScoreOutcome outcome = ScoreOutcome::None;
+  std::wstring line;
 };
 
 const wchar_t* OutcomeName(ScoreOutcome outcome) {
@@ -43,52 +65,171 @@ const wchar_t* OutcomeName(ScoreOutcome outcome) {
 
 void Print(const std::wstring& text) { platform::WriteStandardOutput(text); }
 
-void ReportUnreadable(const std::wstring& path, const std::wstring& why, Tally& tally) {
-  ++tally.unreadable;
-  Print(L"error\t-\t-\t" + why + L"\t" + path + L"\r\n");
+Report Unreadable(const std::wstring& path, const std::wstring& why) {
+  Report report;
+  report.path = path;
+  report.done = true;
+  report.unreadable = true;
+  report.line = L"error\t-\t-\t" + why + L"\t" + path + L"\r\n";
+  return report;
 }
 
-void ScoreOne(const std::wstring& path, Tally& tally) {
-  if (!platform::CanOpenForReading(path)) {
-    ReportUnreadable(path, L"cannot be read", tally);
-    return;
-  }
+void Judge(Report& report) {
+  const std::wstring& path = report.path;
   try {
     HeuristicResult record;
-    const ScoreOutcome outcome = ScoreFileOutcome(path, record);
+    JudgedOpen opened;
+    const ScoreOutcome outcome = ScoreFileOutcome(path, record, &opened);
+    // Judging opened the file whenever it read a byte; otherwise one open test tells.
+    const bool readable = opened.tried ? opened.error == 0 : platform::CanOpenForReading(path);
+    if (!readable) {
+      report = Unreadable(path, L"cannot be read");
+      return;
+    }
     char entropy[32];
     std::snprintf(entropy, sizeof entropy, "%.4f", record.entropy);
-    ++tally.files;
-    ++tally.by_outcome[static_cast<int>(outcome)];
-    Print(std::wstring(OutcomeName(outcome)) + L"\t" + std::to_wstring(record.score) + L"\t" + WidenBytes(entropy) +
-          L"\t" + record.reason + L"\t" + path + L"\r\n");
+    report.outcome = outcome;
+    report.line = std::wstring(OutcomeName(outcome)) + L"\t" + std::to_wstring(record.score) + L"\t" +
+                  WidenBytes(entropy) + L"\t" + record.reason + L"\t" + path + L"\r\n";
   } catch (const std::exception& e) {
-    ReportUnreadable(path, L"scan failed: " + WidenBytes(e.what()), tally);
+    report = Unreadable(path, L"scan failed: " + WidenBytes(e.what()));
   }
+  report.done = true;
 }
 
-void ScanPath(const std::wstring& path, Tally& tally) {
+void PrintReport(const Report& report, Tally& tally) {
+  if (report.unreadable) {
+    ++tally.unreadable;
+  } else {
+    ++tally.files;
+    ++tally.by_outcome[static_cast<int>(report.outcome)];
+  }
+  Print(report.line);
+}
+
+// Hands every file and every failure under the path to emit, in the walk's order:
+// sorted by name, links and junctions passed over (they may loop back).
+void Walk(const std::wstring& path, const std::function<void(Report)>& emit) {
   platform::FileInfo info;
   if (!platform::QueryFileInfo(path, info)) {
-    ReportUnreadable(path, L"not found", tally);
+    emit(Unreadable(path, L"not found"));
     return;
   }
   if (!info.is_directory) {
-    ScoreOne(path, tally);
+    Report report;
+    report.path = path;
+    report.to_judge = true;
+    emit(std::move(report));
     return;
   }
   std::vector<platform::FolderEntry> entries;
   if (!platform::ListFolder(path, entries)) {
-    ReportUnreadable(path, L"folder cannot be listed", tally);
+    emit(Unreadable(path, L"folder cannot be listed"));
     return;
   }
   std::sort(entries.begin(), entries.end(),
             [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
   const std::wstring prefix = EndsWith(path, L"\\") ? path : path + L"\\";
   for (const auto& entry : entries) {
-    if (entry.is_reparse_point) continue;  // links and junctions may loop back
-    ScanPath(prefix + entry.name, tally);
+    if (entry.is_reparse_point) continue;
+    Walk(prefix + entry.name, emit);
   }
+}
+
+// Several jobs judge the files of a window that the walk fills in order; the
+// walking thread prints from the front of the window as the reports complete, so
+// the output is the same as one job's.
+struct ParallelRun {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<Report> window;  // reports not printed yet, in walk order
+  uint64_t first = 0;         // walk position of window.front()
+  uint64_t next_claim = 0;    // walk position of the next report a job may take
+  bool walk_done = false;
+};
+
+void JobLoop(ParallelRun& run) {
+  std::unique_lock<std::mutex> hold(run.lock);
+  for (;;) {
+    while (run.next_claim < run.first + run.window.size() && !run.window[run.next_claim - run.first].to_judge) {
+      ++run.next_claim;
+    }
+    if (run.next_claim < run.first + run.window.size()) {
+      const uint64_t mine = run.next_claim++;
+      Report report = run.window[mine - run.first];
+      hold.unlock();
+      Judge(report);
+      hold.lock();
+      run.window[mine - run.first] = std::move(report);
+      run.changed.notify_all();
+      continue;
+    }
+    if (run.walk_done) return;
+    run.changed.wait(hold);
+  }
+}
+
+// Prints the finished reports at the front of the window; called with the lock held.
+void PrintFinished(ParallelRun& run, Tally& tally) {
+  while (!run.window.empty() && (run.window.front().done || !run.window.front().to_judge)) {
+    PrintReport(run.window.front(), tally);
+    run.window.pop_front();
+    ++run.first;
+    run.changed.notify_all();
+  }
+}
+
+void ScanInParallel(const std::vector<std::wstring>& paths, int jobs, Tally& tally) {
+  ParallelRun run;
+  std::vector<std::thread> workers;
+  for (int i = 0; i < jobs; ++i) workers.emplace_back([&run] { JobLoop(run); });
+  const std::size_t window_limit = kWindowPerJob * static_cast<std::size_t>(jobs);
+  const auto emit = [&](Report report) {
+    std::unique_lock<std::mutex> hold(run.lock);
+    for (;;) {
+      PrintFinished(run, tally);
+      if (run.window.size() < window_limit) break;
+      run.changed.wait(hold);
+    }
+    run.window.push_back(std::move(report));
+    run.changed.notify_all();
+  };
+  for (const auto& path : paths) Walk(platform::FullPathOf(path), emit);
+  {
+    std::unique_lock<std::mutex> hold(run.lock);
+    run.walk_done = true;
+    run.changed.notify_all();
+    for (;;) {
+      PrintFinished(run, tally);
+      if (run.window.empty()) break;
+      run.changed.wait(hold);
+    }
+  }
+  for (auto& worker : workers) worker.join();
+}
+
+void ScanInOrder(const std::vector<std::wstring>& paths, Tally& tally) {
+  const auto emit = [&](Report report) {
+    if (report.to_judge) Judge(report);
+    PrintReport(report, tally);
+  };
+  for (const auto& path : paths) Walk(platform::FullPathOf(path), emit);
+}
+
+int DefaultJobs() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp<unsigned>(processors, 1, kMostJobs));
+}
+
+// A whole decimal number from 1 to 16; 0 for anything else.
+int ParseJobs(const std::wstring& text) {
+  if (text.empty() || text.size() > 2) return 0;
+  int value = 0;
+  for (const wchar_t c : text) {
+    if (c < L'0' || c > L'9') return 0;
+    value = value * 10 + (c - L'0');
+  }
+  return value >= 1 && value <= kMostJobs ? value : 0;
 }
 
 void LoadLists(const std::wstring& data_dir) {
@@ -102,6 +243,7 @@ void LoadLists(const std::wstring& data_dir) {
 int RunScanCommand(const std::vector<std::wstring>& args) {
   std::wstring data_dir = DefaultDataDir();
   std::vector<std::wstring> paths;
+  int jobs = DefaultJobs();
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::wstring& arg = args[i];
     if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
@@ -111,6 +253,14 @@ int RunScanCommand(const std::vector<std::wstring>& args) {
     if (arg == L"--data-dir") {
       if (i + 1 >= args.size()) break;
       data_dir = platform::FullPathOf(args[++i]);
+      continue;
+    }
+    if (arg == L"--jobs") {
+      jobs = i + 1 < args.size() ? ParseJobs(args[++i]) : 0;
+      if (jobs == 0) {
+        Print(L"--jobs needs a number from 1 to " + std::to_wstring(kMostJobs) + L"\r\n" + kUsage);
+        return kScanErrorExit;
+      }
       continue;
     }
     if (arg.rfind(L"--", 0) == 0) {
@@ -126,7 +276,11 @@ int RunScanCommand(const std::vector<std::wstring>& args) {
 
   LoadLists(data_dir);
   Tally tally;
-  for (const auto& path : paths) ScanPath(platform::FullPathOf(path), tally);
+  if (jobs > 1) {
+    ScanInParallel(paths, jobs, tally);
+  } else {
+    ScanInOrder(paths, tally);
+  }
 
   Print(L"Scanned " + std::to_wstring(tally.files) + L" files: " +
         std::to_wstring(tally.by_outcome[static_cast<int>(ScoreOutcome::Quarantine)]) + L" quarantine, " +

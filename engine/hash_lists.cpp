@@ -6,8 +6,8 @@
 #include "app/data_dir.h"
 #include "app/text_file.h"
 #include "app/wide.h"
+#include "engine/file_pass.h"
 #include "engine/path_classes.h"
-#include "platform/crypto.h"
 #include "platform/files.h"
 
 std::mutex SafeHashMutex;
@@ -59,15 +59,15 @@ std::wstring HexOf(std::string_view bytes) {
   return hex;
 }
 
+std::wstring HashFromPass(const std::wstring& path, const FilePass& pass) {
+  if (pass.hash_fault) AppendActivity(L"[FAULT] SHA-256 skipped: " + path);
+  return pass.hash_fault ? L"" : pass.sha256;
+}
+
 std::wstring ComputeFileSha256(const std::wstring& path) {
-  try {
-    std::string digest;
-    if (!platform::Sha256OfFile(path, digest)) return L"";
-    return HexOf(digest);
-  } catch (...) {
-    AppendActivity(L"[FAULT] SHA-256 skipped: " + path);
-    return L"";
-  }
+  FilePassPlan plan;
+  plan.hash = true;
+  return HashFromPass(path, ReadFileForJudgement(path, plan));
 }
 
 std::unordered_set<std::wstring> ParseBadHashList(std::string_view text) {
@@ -104,6 +104,11 @@ void ReplaceBadHashes(std::unordered_set<std::wstring> hashes) {
 bool IsBadHash(const std::wstring& hash) { return !hash.empty() && CurrentBadHashes()->count(hash) > 0; }
 
 std::size_t BadHashCount() { return CurrentBadHashes()->size(); }
+
+bool AnySafeHashes() {
+  std::lock_guard<std::mutex> hold(SafeHashMutex);
+  return !g_safe_wide.empty() || !g_safe_narrow.empty();
+}
 
 void LoadSafeHashes(const std::wstring& path) {
   std::string text;

@@ -10,6 +10,10 @@
 // The file's SHA-256 as 64 lower-case hex digits; "" when it cannot be computed.
 std::wstring ComputeFileSha256(const std::wstring& path);
 
+struct FilePass;
+// The hash a pass computed, with the fault line when the pass could not hash.
+std::wstring HashFromPass(const std::wstring& path, const FilePass& pass);
+
 // Lower-case hex of raw bytes.
 std::wstring HexOf(std::string_view bytes);
 
@@ -30,6 +34,9 @@ void ReplaceBadHashes(std::unordered_set<std::wstring> hashes);
 // Membership in the bad-hash set; safe while a reload runs.
 bool IsBadHash(const std::wstring& hash);
 std::size_t BadHashCount();
+
+// True when the safe list holds anything in either form.
+bool AnySafeHashes();
 
 // The user's safe list, in its wide form (guarded by SafeHashMutex) and its narrow
 // form (low byte of each character), filled together.

@@ -84,12 +84,16 @@ bool IsMicrosoftFile(const std::wstring& path) {
   return Contains(lowered, L"\\program files\\") && HasValidSignature(path);
 }
 
-bool IsCompleteFile(const std::wstring& path) {
+bool IsCompleteFileName(const std::wstring& path) {
   const std::wstring extension = ToLowerAscii(ExtensionOf(path));
   for (const wchar_t* partial : {L".tmp", L".crdownload", L".part", L".download", L".partial", L".opdownload"}) {
     if (extension == partial) return false;
   }
-  if (Contains(ToLowerAscii(FileNameOf(path)), L".crdownload")) return false;
+  return !Contains(ToLowerAscii(FileNameOf(path)), L".crdownload");
+}
+
+bool IsCompleteFile(const std::wstring& path) {
+  if (!IsCompleteFileName(path)) return false;
   platform::FileInfo info;
   if (!platform::QueryFileInfo(path, info) || info.is_directory || info.size == 0) return false;
   return platform::CanOpenForReading(path);

@@ -27,3 +27,6 @@ bool IsExcludedFromScan(std::wstring_view path);
 bool IsMicrosoftFile(const std::wstring& path);
 // Not a partial download, exists, is a non-empty file and can be opened for reading.
 bool IsCompleteFile(const std::wstring& path);
+// The name tests of a complete file alone: no partial-download extension, and no
+// ".crdownload" anywhere in the file name.
+bool IsCompleteFileName(const std::wstring& path);

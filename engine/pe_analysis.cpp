@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string_view>
 
 #include "app/activity_log.h"
+#include "engine/file_pass.h"
 #include "engine/path_classes.h"
 #include "platform/files.h"
 #include "platform/trust.h"
@@ -44,17 +46,18 @@ double EntropyOfHead(std::string_view bytes) {
   return EntropyOfCounts(counts, window.size());
 }
 
+bool EntropyTally::Add(std::string_view chunk) {
+  // Never count past the first MiB, whatever size the chunks come in.
+  const std::size_t usable = static_cast<std::size_t>(std::min<uint64_t>(chunk.size(), kEntropyWindowBytes - total));
+  for (std::size_t i = 0; i < usable; ++i) ++counts[static_cast<unsigned char>(chunk[i])];
+  total += usable;
+  return total < kEntropyWindowBytes;
+}
+
 double MeasureFileEntropy(const std::wstring& path) {
-  std::array<uint64_t, 256> counts{};
-  uint64_t total = 0;
-  platform::ReadFileInChunks(path, kEntropyChunkBytes, [&](std::string_view chunk) {
-    // Never count past the first MiB, whatever size the chunks come in.
-    const std::size_t usable = static_cast<std::size_t>(std::min<uint64_t>(chunk.size(), kEntropyWindowBytes - total));
-    for (std::size_t i = 0; i < usable; ++i) ++counts[static_cast<unsigned char>(chunk[i])];
-    total += usable;
-    return total < kEntropyWindowBytes;
-  });
-  return EntropyOfCounts(counts, total);
+  EntropyTally tally;
+  platform::ReadFileInChunks(path, kEntropyChunkBytes, [&](std::string_view chunk) { return tally.Add(chunk); });
+  return tally.Entropy();
 }
 
 bool HasRwxSection(const unsigned char* bytes, std::size_t length) {
@@ -78,39 +81,68 @@ bool HasRwxSection(const unsigned char* bytes, std::size_t length) {
   return found;
 }
 
-HeuristicResult AnalyzeFile(const std::wstring& path) {
+namespace {
+HeuristicResult FreshAnalysis() {
   HeuristicResult record;
   record.detail = L"No malicious execution triggers found.";
+  return record;
+}
+
+HeuristicResult Heavy() {
+  HeuristicResult record = FreshAnalysis();
+  record.reason = L"Skipped heavy file (>32MB)";
+  return record;
+}
+}  // namespace
+
+AnalysisStart PlanAnalysis(const std::wstring& path, uint64_t& size) {
+  size = 0;
+  platform::FileInfo info;
+  // The name and status tests of a complete file; its open test is the read itself.
+  if (!IsCompleteFileName(path) || !platform::QueryFileInfo(path, info) || info.is_directory || info.size == 0) {
+    return AnalysisStart::Untouched;
+  }
+  // Case-sensitive on purpose: these two trees are trusted as the system writes them.
+  if (Contains(path, L"C:\\Windows\\System32\\") || Contains(path, L"C:\\Program Files\\")) {
+    return AnalysisStart::Untouched;
+  }
+  size = info.size;
+  return info.size > kAnalysisSizeLimit ? AnalysisStart::Heavy : AnalysisStart::ReadBytes;
+}
+
+HeuristicResult AnalyzeBytes(double entropy, bool head_read, std::string_view head) {
+  HeuristicResult record = FreshAnalysis();
+  record.entropy = entropy;
+  if (record.entropy > kVeryHighEntropy) {
+    char figure[64];
+    std::snprintf(figure, sizeof figure, "%f", record.entropy);
+    record.suspicious = true;
+    record.reason = L"Very High Entropy Payload (Packed/Encrypted Data)";
+    record.detail =
+        L"Behavior: High entropy stream (" + std::wstring(figure, figure + std::strlen(figure)) + L") detected.";
+  }
+  if (head_read && HasRwxSection(reinterpret_cast<const unsigned char*>(head.data()), head.size())) {
+    record.suspicious = true;
+    record.reason = L"Unusual PE Section contains RWX attributes";
+  }
+  return record;
+}
+
+HeuristicResult AnalysisOf(const std::wstring& path, AnalysisStart start, const FilePass& pass) {
+  HeuristicResult record = FreshAnalysis();
   try {
-    if (!IsCompleteFile(path)) return record;
-    // Case-sensitive on purpose: these two trees are trusted as the system writes them.
-    if (Contains(path, L"C:\\Windows\\System32\\") || Contains(path, L"C:\\Program Files\\")) return record;
-
-    platform::FileInfo info;
-    if (platform::QueryFileInfo(path, info) && info.size > kAnalysisSizeLimit) {
-      record.reason = L"Skipped heavy file (>32MB)";
-      return record;
-    }
-
-    record.entropy = MeasureFileEntropy(path);
-    if (record.entropy > kVeryHighEntropy) {
-      char figure[64];
-      std::snprintf(figure, sizeof figure, "%f", record.entropy);
-      record.suspicious = true;
-      record.reason = L"Very High Entropy Payload (Packed/Encrypted Data)";
-      record.detail = L"Behavior: High entropy stream (" + std::wstring(figure, figure + std::strlen(figure)) +
-                      L") detected.";
-    }
-
-    // The head is read into memory, so a medium that goes away mid-read is a read
-    // error here rather than an in-page fault inside a mapped view.
-    std::string head;
-    uint64_t file_size = 0;
-    const bool rwx = platform::ReadFileHead(path, kHeaderReadBytes, head, file_size) &&
-                     HasRwxSection(reinterpret_cast<const unsigned char*>(head.data()), head.size());
-    if (rwx) {
-      record.suspicious = true;
-      record.reason = L"Unusual PE Section contains RWX attributes";
+    switch (start) {
+      case AnalysisStart::Untouched:
+        return record;
+      case AnalysisStart::Heavy: {
+        // Only a file that opens is complete; a heavy one is not read for this.
+        const bool opens = pass.tried ? pass.open_error == 0 : platform::CanOpenForReading(path);
+        return opens ? Heavy() : record;
+      }
+      case AnalysisStart::ReadBytes:
+        if (!pass.Opened()) return record;
+        if (pass.analysis_fault) throw std::runtime_error("analysis pass failed");
+        return AnalyzeBytes(pass.entropy, pass.head_read, pass.head);
     }
   } catch (...) {
     AppendActivity(L"[FAULT] Heuristic scan skipped: " + path);
@@ -119,6 +151,22 @@ HeuristicResult AnalyzeFile(const std::wstring& path) {
     record.suspicious = false;
   }
   return record;
+}
+
+HeuristicResult AnalyzeFile(const std::wstring& path) {
+  AnalysisStart start = AnalysisStart::Untouched;
+  FilePass pass;
+  try {
+    FilePassPlan plan;
+    start = PlanAnalysis(path, plan.size_hint);
+    plan.analysis = start == AnalysisStart::ReadBytes;
+    pass = ReadFileForJudgement(path, plan);
+  } catch (...) {
+    pass.analysis_fault = true;
+    pass.tried = true;
+    start = AnalysisStart::ReadBytes;
+  }
+  return AnalysisOf(path, start, pass);
 }
 
 bool HasValidSignature(const std::wstring& path) { return !path.empty() && platform::VerifyFileSignature(path); }

@@ -21,6 +21,15 @@ double EntropyOfCounts(const std::array<uint64_t, 256>& counts, uint64_t total);
 // Entropy of the first MiB of bytes already in memory; 0.0 for none.
 double EntropyOfHead(std::string_view bytes);
 
+// Byte counts of the first MiB of a file handed over in chunks of any size.
+struct EntropyTally {
+  std::array<uint64_t, 256> counts{};
+  uint64_t total = 0;
+  // Counts what of the chunk still lies in the first MiB; false once that is full.
+  bool Add(std::string_view chunk);
+  double Entropy() const { return EntropyOfCounts(counts, total); }
+};
+
 // Entropy of the file's first MiB, read in 64 KiB chunks; 0.0 when unreadable or empty.
 double MeasureFileEntropy(const std::wstring& path);
 
@@ -28,6 +37,23 @@ double MeasureFileEntropy(const std::wstring& path);
 // writable and whose eight name bytes hold neither ".clr" nor ".text". Every offset
 // is checked against the length of the head.
 bool HasRwxSection(const unsigned char* bytes, std::size_t length);
+
+// What the analysis decides from the path and the file system's word on the file,
+// before a byte is read: leave the record as it starts (not a complete file, or one
+// of the two trusted trees), call it heavy (over 32 MiB, once it proves openable),
+// or read its bytes.
+enum class AnalysisStart { Untouched, Heavy, ReadBytes };
+AnalysisStart PlanAnalysis(const std::wstring& path, uint64_t& size);
+
+// The analysis of bytes already read: the entropy of the first MiB, and the head
+// (the first 2 MiB, or the whole of a smaller file) unless it could not be read.
+HeuristicResult AnalyzeBytes(double entropy, bool head_read, std::string_view head);
+
+struct FilePass;
+// The analysis from its plan and a pass that read what the plan asked for (a pass
+// not tried is replaced by an open test where the result depends on it). Faults are
+// caught and reported here as for AnalyzeFile.
+HeuristicResult AnalysisOf(const std::wstring& path, AnalysisStart start, const FilePass& pass);
 
 // The PE and entropy analysis; never throws.
 HeuristicResult AnalyzeFile(const std::wstring& path);

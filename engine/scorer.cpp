@@ -1,8 +1,11 @@
 #include "engine/scorer.h"
 
 #include <initializer_list>
+#include <stdexcept>
 
 #include "app/activity_log.h"
+#include "engine/file_pass.h"
+#include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "engine/pe_analysis.h"
 #include "engine/verdict.h"
@@ -27,10 +30,12 @@ bool HoldsAny(const std::wstring& text, std::initializer_list<const wchar_t*> pa
   return false;
 }
 
-// Rule 12's page check; its faults are its own and cost only its points.
-bool LooksLikePhishingPage(const std::wstring& path) {
+// Rule 12's page check over the text the pass gathered; its faults are its own and
+// cost only its points.
+bool LooksLikePhishingPage(const std::wstring& path, const FilePass& pass) {
   try {
-    return IsPhishingText(ReadPageHead(path));
+    if (pass.page_fault) throw std::runtime_error("page check failed");
+    return IsPhishingText(pass.page_text);
   } catch (...) {
     AppendActivity(L"[FAULT] Phishing check skipped: " + path);
     return false;
@@ -49,41 +54,59 @@ bool IsPhishingText(std::string_view text) {
   return has("password") && (has("login") || has("verify")) && has("http");
 }
 
-std::string ReadPageHead(const std::wstring& path) {
-  std::string head;
-  std::string line;
-  int lines = 0;
-  bool pending_cr = false;
-  const auto finish_line = [&] {
-    if (lines < kPageLines) head += ToLowerAscii(line);
-    line.clear();
-    ++lines;
-  };
-  platform::ReadFileInChunks(path, kPageChunkBytes, [&](std::string_view chunk) {
-    for (char c : chunk) {
-      if (pending_cr) {  // text mode: CR LF ends a line, a lone CR is a character
-        pending_cr = false;
-        if (c != '\n') line.push_back('\r');
-      }
-      if (c == '\r') {
-        pending_cr = true;
-      } else if (c == '\n') {
-        finish_line();
-        if (lines > kPageLines) return false;
-      } else {
-        line.push_back(c);
-      }
+bool PageHeadReader::Add(std::string_view chunk) {
+  for (const char c : chunk) {
+    if (pending_cr) {
+      pending_cr = false;
+      if (c != '\n' && lines < kPageLines) line.push_back('\r');
     }
-    return true;
-  });
-  if (pending_cr) line.push_back('\r');
-  if (!line.empty() && lines < kPageLines) finish_line();
-  return head;
+    if (c == '\r') {
+      pending_cr = true;
+    } else if (c == '\n') {
+      if (lines < kPageLines) text += ToLowerAscii(line);
+      line.clear();
+      if (++lines > kPageLines) return false;
+    } else if (lines < kPageLines) {
+      line.push_back(c);  // the 41st line is read to its end but never kept
+    }
+  }
+  return true;
 }
 
-ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record) {
-  const HeuristicResult verdict = Verdict(path);
-  record = AnalyzeFile(path);
+std::string PageHeadReader::Finish() {
+  if (pending_cr && lines < kPageLines) line.push_back('\r');
+  pending_cr = false;
+  if (!line.empty() && lines < kPageLines) {
+    text += ToLowerAscii(line);
+    ++lines;
+  }
+  line.clear();
+  return text;
+}
+
+std::string ReadPageHead(const std::wstring& path) {
+  PageHeadReader reader;
+  platform::ReadFileInChunks(path, kPageChunkBytes, [&](std::string_view chunk) { return reader.Add(chunk); });
+  return reader.Finish();
+}
+
+bool IsPageFile(const std::wstring& path) {
+  return OneOf(ToLowerAscii(ExtensionOf(path)), {L".url", L".html", L".htm"});
+}
+
+ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record, JudgedOpen* opened) {
+  // One read of the file serves the verdict's hash, the analysis and the page check.
+  const int32_t events = IntegrityEventCount.load();
+  FilePassPlan plan;
+  plan.hash = VerdictNeedsHash(path, events);
+  const AnalysisStart start = PlanAnalysis(path, plan.size_hint);
+  plan.analysis = start == AnalysisStart::ReadBytes;
+  plan.page = IsPageFile(path);
+  const FilePass pass = ReadFileForJudgement(path, plan);
+  if (opened) *opened = JudgedOpen{pass.tried, pass.open_error};
+
+  const HeuristicResult verdict = VerdictOf(path, plan.hash ? HashFromPass(path, pass) : L"", events);
+  record = AnalysisOf(path, start, pass);
   record.flagged = verdict.flagged;
   record.suspicious = verdict.suspicious;
   if (record.entropy <= 0.0) record.entropy = verdict.entropy;
@@ -120,7 +143,7 @@ ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record)
   if (HoldsAny(name, {L"keylog", L"stalker", L"spysetup"})) add(3, L"stalkerware ");
   if (HoldsAny(name, {L"adware", L"coupon", L"popupoffer"})) add(2, L"adware ");
   if (HoldsAny(name, {L"xmrig", L"miner", L"stratum"})) add(3, L"crypto-threat ");
-  if (OneOf(ext, {L".url", L".html", L".htm"}) && LooksLikePhishingPage(path)) add(2, L"phishing-page ");
+  if (plan.page && LooksLikePhishingPage(path, pass)) add(2, L"phishing-page ");
 
   if (score > 10) score = 10;
   record.score = score;

@@ -43,11 +43,10 @@ bool IsKnownGoodProduct(const std::wstring& path) {
 }
 
 bool TrustGate(const std::wstring& path, const std::string& hash8, int32_t event_count, bool fallback) {
+  if (event_count <= 50 && !fallback) return false;
   if (!hash8.empty() && IsSafeHashNarrow(hash8)) return false;
   if (IsSafeHash(WidenBytes(hash8)) || IsKnownGoodProduct(path)) return false;
-  if (HasValidSignature(path)) return false;
-  if (event_count > 50) return true;
-  return fallback;
+  return !HasValidSignature(path);
 }
 
 TrustClass ClassifyTrust(const std::wstring& path, const std::wstring& hash) {
@@ -68,15 +67,18 @@ TrustClass ClassifyTrust(const std::wstring& path, const std::wstring& hash) {
   return trust;
 }
 
-HeuristicResult Verdict(const std::wstring& path) {
+bool VerdictNeedsHash(const std::wstring& path, int32_t event_count) {
+  if (IsSystemLocation(path)) return false;
+  return BadHashCount() > 0 || (event_count > 50 && AnySafeHashes());
+}
+
+HeuristicResult VerdictOf(const std::wstring& path, const std::wstring& hash, int32_t event_count) {
   HeuristicResult record;
   if (IsSystemLocation(path)) {
     record.reason = L"System protected file";
     return record;
   }
-  std::wstring hash;
   try {
-    hash = ComputeFileSha256(path);
     if (!hash.empty() && IsBadHash(hash) && !IsSafeHash(hash)) {
       record.flagged = true;
       record.score = 90;
@@ -86,10 +88,16 @@ HeuristicResult Verdict(const std::wstring& path) {
   } catch (...) {
     AppendActivity(L"[FAULT] Hash check skipped: " + path);
   }
-  if (!TrustGate(path, NarrowLowBytes(hash), IntegrityEventCount.load(), false)) {
+  if (!TrustGate(path, NarrowLowBytes(hash), event_count, false)) {
     record.reason = L"Backend AI allowed";
     return record;
   }
   record.reason = ClassifyTrust(path, hash).label;
   return record;
+}
+
+HeuristicResult Verdict(const std::wstring& path) {
+  const int32_t events = IntegrityEventCount.load();
+  const std::wstring hash = VerdictNeedsHash(path, events) ? ComputeFileSha256(path) : L"";
+  return VerdictOf(path, hash, events);
 }

@@ -36,6 +36,15 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes);
 bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
                       const std::function<bool(std::string_view chunk)>& visit);
 
+// One sequential pass over a file opened for reading as above, into the caller's
+// buffer (kept from file to file, so that a scan allocates it once): each read
+// fills at most buffer.size() bytes and goes to the visitor, until the end of the
+// file, a read error or the visitor returns false. Returns 0 when the file opened,
+// otherwise the Win32 error code of the failed open (5 for a folder); read_failed
+// tells whether a read error ended the pass.
+uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
+                         const std::function<bool(std::string_view chunk)>& visit, bool& read_failed);
+
 // True when the file can be opened for reading, shared as above (closed again at once).
 bool CanOpenForReading(const std::wstring& path);
 

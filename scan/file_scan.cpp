@@ -32,6 +32,13 @@ void RecordStamp(const std::wstring& path, const FileStamp& stamp) {
   ScanIndex[path] = stamp;
 }
 
+bool IsUnchanged(const std::wstring& path, const FileStamp& stamp) {
+  if (stamp.last_write_time == 0 && stamp.size == 0) return false;
+  std::lock_guard<std::mutex> hold(ScanIndexLock);
+  const auto found = ScanIndex.find(path);
+  return found != ScanIndex.end() && found->second == stamp;
+}
+
 void HandOffFlagged(const std::wstring& path, const HeuristicResult& result) {
   AppendActivity(L"[AI] Manager taking over: " + result.reason);
   ThreatState.store(2);
@@ -56,30 +63,31 @@ FileStamp ReadFileStamp(const std::wstring& path) {
   return stamp;
 }
 
-bool IsUnchangedSinceLastScan(const std::wstring& path) {
-  const FileStamp stamp = ReadFileStamp(path);
-  if (stamp.last_write_time == 0 && stamp.size == 0) return false;
-  std::lock_guard<std::mutex> hold(ScanIndexLock);
-  const auto found = ScanIndex.find(path);
-  return found != ScanIndex.end() && found->second == stamp;
-}
+bool IsUnchangedSinceLastScan(const std::wstring& path) { return IsUnchanged(path, ReadFileStamp(path)); }
 
 void ScanFile(const std::wstring& path) {
   if (path.empty()) return;
   // Quarantined files, and our own copies of scanned files, are never judged again.
   if (StartsWith(path, QuarantineDir) || StartsWith(path, SnapshotsDir)) return;
-  if (!IsCompleteFile(path)) {
-    AppendActivity(L"[DOWNLOAD] Allowed to finish, will scan after: " + path);
+  // The readiness test's open is the lock probe too: one open tells a file held by
+  // another program (typically another scanner) from one that is not ready at all.
+  platform::FileInfo info;
+  const bool ready_by_name = IsCompleteFileName(path) && platform::QueryFileInfo(path, info) &&
+                             !info.is_directory && info.size > 0;
+  const uint32_t probe = ready_by_name ? platform::ProbeOpenForReading(path) : 0;
+  if (probe == kSharingViolation || probe == kLockViolation) {
+    RunCounters.deferred_other_av.fetch_add(1);
     return;
   }
-  const uint32_t probe = platform::ProbeOpenForReading(path);
-  if (probe == kSharingViolation || probe == kLockViolation) {
-    RunCounters.deferred_other_av.fetch_add(1);  // another program, typically another scanner, holds it
+  if (!ready_by_name || probe != 0) {
+    AppendActivity(L"[DOWNLOAD] Allowed to finish, will scan after: " + path);
     return;
   }
 
   const bool known = IsKnown(path);
-  if (IsUnchangedSinceLastScan(path)) {
+  // The status just read is the stamp, unless the path is a link (whose own status it is).
+  const FileStamp stamp = info.is_reparse_point ? ReadFileStamp(path) : FileStamp{info.last_write_time, info.size};
+  if (IsUnchanged(path, stamp)) {
     RunCounters.skipped_unchanged.fetch_add(1);
     return;
   }

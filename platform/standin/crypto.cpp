@@ -2,26 +2,34 @@
 
 #include <openssl/evp.h>
 
-#include <memory>
-
-#include "platform/files.h"
-
-// The stand-in hashes with OpenSSL's libcrypto over the same chunked read.
+// The stand-in hashes with OpenSSL's libcrypto.
 namespace platform {
 
-bool Sha256OfFile(const std::wstring& path, std::string& digest) {
-  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(), EVP_MD_CTX_free);
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return false;
-  bool ok = true;
-  if (!ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
-        ok = EVP_DigestUpdate(context.get(), chunk.data(), chunk.size()) == 1;
-        return ok;
-      })) {
-    return false;
-  }
+struct Sha256Work {
+  EVP_MD_CTX* context = nullptr;
+};
+
+void EndSha256(Sha256Work* work) {
+  if (!work) return;
+  EVP_MD_CTX_free(work->context);
+  delete work;
+}
+
+Sha256Stream BeginSha256() {
+  Sha256Stream work(new Sha256Work);
+  work->context = EVP_MD_CTX_new();
+  if (!work->context || EVP_DigestInit_ex(work->context, EVP_sha256(), nullptr) != 1) return nullptr;
+  return work;
+}
+
+bool AddToSha256(Sha256Work& work, std::string_view bytes) {
+  return EVP_DigestUpdate(work.context, bytes.data(), bytes.size()) == 1;
+}
+
+bool FinishSha256(Sha256Work& work, std::string& digest) {
   unsigned char bytes[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  if (!ok || EVP_DigestFinal_ex(context.get(), bytes, &length) != 1) return false;
+  if (EVP_DigestFinal_ex(work.context, bytes, &length) != 1) return false;
   digest.assign(reinterpret_cast<const char*>(bytes), length);
   return true;
 }

@@ -167,25 +167,38 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   return WriteHostFile(path, bytes, std::ios::app);
 }
 
-bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
-                      const std::function<bool(std::string_view chunk)>& visit) {
-  const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
+uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
+                         const std::function<bool(std::string_view chunk)>& visit, bool& read_failed) {
+  read_failed = false;
+  if (const uint32_t error = InjectedError(path)) return error;
+  const std::string host = standin::HostPath(path);
+  if (host.empty()) return 3;  // ERROR_PATH_NOT_FOUND
   std::error_code ignored;
-  if (std::filesystem::is_directory(host, ignored)) return false;
+  if (std::filesystem::is_directory(host, ignored)) return 5;  // ERROR_ACCESS_DENIED, as for a folder on Windows
   std::ifstream in(host, std::ios::binary);
-  if (!in) return false;
+  if (!in) return 2;  // ERROR_FILE_NOT_FOUND
   uint64_t readable = ReadLimit(path);
-  std::string buffer(std::max<std::size_t>(chunk_bytes, 1), '\0');
+  if (buffer.empty()) buffer.resize(1);
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     const std::streamsize got = in.gcount();
     if (got <= 0) break;
-    if (static_cast<uint64_t>(got) > readable) return false;  // the medium went away mid-read
+    if (static_cast<uint64_t>(got) > readable) {  // the medium went away mid-read
+      read_failed = true;
+      return 0;
+    }
     readable -= static_cast<uint64_t>(got);
-    if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) break;
+    if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) return 0;
   }
-  return !in.bad();
+  read_failed = in.bad();
+  return 0;
+}
+
+bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
+                      const std::function<bool(std::string_view chunk)>& visit) {
+  std::string buffer(std::max<std::size_t>(chunk_bytes, 1), '\0');
+  bool read_failed = false;
+  return ReadFileThrough(path, buffer, visit, read_failed) == 0 && !read_failed;
 }
 
 bool CanOpenForReading(const std::wstring& path) {

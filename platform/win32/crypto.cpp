@@ -3,11 +3,9 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include <algorithm>
 #include <memory>
 #include <string_view>
-#include <utility>
-
-#include "platform/files.h"
 
 namespace platform {
 
@@ -17,44 +15,68 @@ struct AlgorithmCloser {
 };
 using UniqueAlgorithm = std::unique_ptr<void, AlgorithmCloser>;
 
-struct HashDestroyer {
-  void operator()(BCRYPT_HASH_HANDLE hash) const { BCryptDestroyHash(hash); }
+struct SharedProvider {
+  UniqueAlgorithm algorithm;
+  DWORD digest_length = 0;
 };
-using UniqueHash = std::unique_ptr<void, HashDestroyer>;
 
-constexpr std::size_t kChunkBytes = 64 * 1024;
+// Opened once for the process: opening a provider costs far more than hashing a
+// small file, and an algorithm handle may create hashes on any thread at once.
+const SharedProvider& Provider() {
+  static const SharedProvider provider = [] {
+    SharedProvider opened;
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return opened;
+    opened.algorithm.reset(algorithm);
+    DWORD length = 0;
+    ULONG written = 0;
+    if (BCRYPT_SUCCESS(BCryptGetProperty(algorithm, BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
+                                         sizeof(length), &written, 0))) {
+      opened.digest_length = length;
+    }
+    return opened;
+  }();
+  return provider;
+}
 }  // namespace
 
-bool Sha256OfFile(const std::wstring& path, std::string& digest) {
-  BCRYPT_ALG_HANDLE opened_algorithm = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&opened_algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) {
-    return false;
+struct Sha256Work {
+  BCRYPT_HASH_HANDLE hash = nullptr;
+};
+
+void EndSha256(Sha256Work* work) {
+  if (!work) return;
+  if (work->hash) BCryptDestroyHash(work->hash);
+  delete work;
+}
+
+Sha256Stream BeginSha256() {
+  const SharedProvider& provider = Provider();
+  if (!provider.algorithm || provider.digest_length == 0) return nullptr;
+  Sha256Stream work(new Sha256Work);
+  if (!BCRYPT_SUCCESS(BCryptCreateHash(provider.algorithm.get(), &work->hash, nullptr, 0, nullptr, 0, 0))) {
+    work->hash = nullptr;
+    return nullptr;
   }
-  const UniqueAlgorithm algorithm(opened_algorithm);
+  return work;
+}
 
-  DWORD hash_length = 0;
-  ULONG written = 0;
-  if (!BCRYPT_SUCCESS(BCryptGetProperty(algorithm.get(), BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&hash_length),
-                                        sizeof(hash_length), &written, 0)) ||
-      hash_length == 0) {
-    return false;
+bool AddToSha256(Sha256Work& work, std::string_view bytes) {
+  // BCryptHashData takes a ULONG count; larger pieces go in parts.
+  while (!bytes.empty()) {
+    const ULONG part = static_cast<ULONG>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    if (!BCRYPT_SUCCESS(BCryptHashData(work.hash, reinterpret_cast<PUCHAR>(const_cast<char*>(bytes.data())), part, 0))) {
+      return false;
+    }
+    bytes.remove_prefix(part);
   }
+  return true;
+}
 
-  BCRYPT_HASH_HANDLE created_hash = nullptr;
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(algorithm.get(), &created_hash, nullptr, 0, nullptr, 0, 0))) return false;
-  const UniqueHash hash(created_hash);
-
-  // The file is opened once, by the reader; a failed open ends the hash unfinished.
-  bool hashed = true;
-  const bool opened = ReadFileInChunks(path, kChunkBytes, [&](std::string_view chunk) {
-    hashed = BCRYPT_SUCCESS(BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(const_cast<char*>(chunk.data())),
-                                           static_cast<ULONG>(chunk.size()), 0));
-    return hashed;
-  });
-  if (!opened || !hashed) return false;
-
-  std::string result(hash_length, '\0');
-  if (!BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), reinterpret_cast<PUCHAR>(result.data()), hash_length, 0))) {
+bool FinishSha256(Sha256Work& work, std::string& digest) {
+  std::string result(Provider().digest_length, '\0');
+  if (!BCRYPT_SUCCESS(BCryptFinishHash(work.hash, reinterpret_cast<PUCHAR>(result.data()),
+                                       static_cast<ULONG>(result.size()), 0))) {
     return false;
   }
   digest = std::move(result);

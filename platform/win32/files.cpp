@@ -129,18 +129,31 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   return WriteAll(file.get(), bytes);
 }
 
-bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
-                      const std::function<bool(std::string_view chunk)>& visit) {
-  const auto file = OpenSharedForReading(path);
-  if (!file) return false;
-  // ReadFile takes a DWORD count; a zero-byte chunk could never make progress.
-  const std::size_t size = std::clamp<std::size_t>(chunk_bytes, 1, std::numeric_limits<DWORD>::max());
-  std::string buffer(size, '\0');
+uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
+                         const std::function<bool(std::string_view chunk)>& visit, bool& read_failed) {
+  read_failed = false;
+  // Sequential-scan access lets the cache read ahead of a pass that goes front to back.
+  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return GetLastError();
+  // ReadFile takes a DWORD count; a zero-byte buffer could never make progress.
+  if (buffer.empty()) buffer.resize(1);
+  const DWORD size = static_cast<DWORD>(std::min<std::size_t>(buffer.size(), std::numeric_limits<DWORD>::max()));
   for (;;) {
     DWORD got = 0;
-    if (!ReadFile(file.get(), buffer.data(), static_cast<DWORD>(size), &got, nullptr)) return false;
-    if (got == 0 || !visit(std::string_view(buffer.data(), got))) return true;
+    if (!ReadFile(file.get(), buffer.data(), size, &got, nullptr)) {
+      read_failed = true;
+      return 0;
+    }
+    if (got == 0 || !visit(std::string_view(buffer.data(), got))) return 0;
   }
+}
+
+bool ReadFileInChunks(const std::wstring& path, std::size_t chunk_bytes,
+                      const std::function<bool(std::string_view chunk)>& visit) {
+  std::string buffer(std::max<std::size_t>(chunk_bytes, 1), '\0');
+  bool read_failed = false;
+  return ReadFileThrough(path, buffer, visit, read_failed) == 0 && !read_failed;
 }
 
 bool CanOpenForReading(const std::wstring& path) { return static_cast<bool>(OpenSharedForReading(path)); }

@@ -1,0 +1,34 @@
+#pragma once
+// The one read of a file that judging it needs: the SHA-256 of the whole file, the
+// byte counts of its first MiB, its head for the header walk and the first lines
+// of a page, all taken from one sequential pass in large chunks. The pass reads no
+// further than the parts asked for need.
+#include <cstdint>
+#include <string>
+
+struct FilePassPlan {
+  bool hash = false;          // the whole file through SHA-256
+  bool analysis = false;      // entropy of the first MiB and the head of 2 MiB
+  bool page = false;          // the first 40 lines of a page, lower-cased and joined
+  uint64_t size_hint = 0;     // the size the file system reported, to size the head once
+};
+
+struct FilePass {
+  bool tried = false;         // false when the plan asked for nothing, so nothing was opened
+  uint32_t open_error = 0;    // Win32 error code of a failed open; 0 when it opened
+  bool read_failed = false;   // a read error ended the pass
+  std::wstring sha256;        // 64 lower-case hex digits; "" when not asked for or not computed
+  double entropy = 0.0;       // of the first MiB that was read
+  bool head_read = false;     // head holds the first 2 MiB, or the whole of a smaller file
+  std::string head;
+  std::string page_text;
+  // An internal fault (memory) that spoiled one part; the others are still good.
+  bool hash_fault = false;
+  bool analysis_fault = false;
+  bool page_fault = false;
+
+  bool Opened() const { return tried && open_error == 0; }
+};
+
+// Reads the file once for the parts the plan asks for. Never throws.
+FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan);
