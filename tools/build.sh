@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Configures and builds one of the two builds: "win" (KestruneAV.exe and the Win32
-# tests, cross-compiled) or "native" (the portable code and its unit tests on the
-# stand-in platform, with AddressSanitizer and UBSan).
+# Configures and builds one of the builds: "win" (KestruneAV.exe and the Win32
+# tests, cross-compiled), "native" (the portable code and its unit tests on the
+# stand-in platform, with AddressSanitizer and UBSan) or "bench-native" (the
+# benchmark's native program, optimised).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=${KAV_JOBS:-2}
@@ -15,8 +16,13 @@ case "${1:-}" in
     cmake -S "$root" -B "$root/build/native" -DKAV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
     cmake --build "$root/build/native" -j "$jobs" -- --no-print-directory >/dev/null
     ;;
+  bench-native)
+    # The benchmark's native program, optimised and without sanitizers.
+    cmake -S "$root" -B "$root/build/bench-native" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$root/build/bench-native" -j "$jobs" --target kav_native_bench -- --no-print-directory >/dev/null
+    ;;
   *)
-    echo "usage: tools/build.sh win|native" >&2
+    echo "usage: tools/build.sh win|native|bench-native" >&2
     exit 2
     ;;
 esac

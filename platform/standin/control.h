@@ -48,6 +48,10 @@ void FailWritesUnder(const std::wstring& windows_prefix);
 void FailListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
+// How often the program opened the file (reads, lock probes, copies, signature
+// checks) and how many bytes it read from it.
+int OpensOf(const std::wstring& windows_path);
+uint64_t BytesReadOf(const std::wstring& windows_path);
 
 // The user's profile folder ("" = cannot be resolved, the default).
 void SetProfileFolder(const std::wstring& folder);

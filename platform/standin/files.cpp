@@ -51,6 +51,21 @@ void HoldFile(const std::wstring& windows_path, uint32_t error_code) {
   TheMachine().held_files[windows_path] = error_code;
 }
 
+int OpensOf(const std::wstring& windows_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().traffic[windows_path].opens;
+}
+
+uint64_t BytesReadOf(const std::wstring& windows_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().traffic[windows_path].bytes_read;
+}
+
+void NoteOpen(const std::wstring& windows_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  ++TheMachine().traffic[windows_path].opens;
+}
+
 void FailWritesUnder(const std::wstring& windows_prefix) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().full_disk_prefixes.push_back(windows_prefix);
@@ -170,6 +185,7 @@ bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
 uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
                          const std::function<bool(std::string_view chunk)>& visit, bool& read_failed) {
   read_failed = false;
+  standin::NoteOpen(path);
   if (const uint32_t error = InjectedError(path)) return error;
   const std::string host = standin::HostPath(path);
   if (host.empty()) return 3;  // ERROR_PATH_NOT_FOUND
@@ -188,6 +204,10 @@ uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
       return 0;
     }
     readable -= static_cast<uint64_t>(got);
+    {
+      std::lock_guard<std::mutex> hold(standin::MachineLock());
+      standin::TheMachine().traffic[path].bytes_read += static_cast<uint64_t>(got);
+    }
     if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) return 0;
   }
   read_failed = in.bad();
@@ -206,6 +226,7 @@ bool CanOpenForReading(const std::wstring& path) {
 }
 
 uint32_t ProbeOpenForReading(const std::wstring& path) {
+  standin::NoteOpen(path);
   {
     std::lock_guard<std::mutex> hold(standin::MachineLock());
     const auto& held = standin::TheMachine().held_files;

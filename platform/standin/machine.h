@@ -34,6 +34,11 @@ struct Machine {
   };
   std::map<std::wstring, ListingFault> listing_faults;
   std::map<std::wstring, uint64_t> read_limits;       // bytes readable before a read fails
+  struct FileTraffic {
+    int opens = 0;
+    uint64_t bytes_read = 0;
+  };
+  std::map<std::wstring, FileTraffic> traffic;        // every open and read of a path
   std::wstring profile_folder;
   struct ChangeWait {
     bool fails = false;
@@ -114,6 +119,9 @@ std::mutex& MachineLock();
 
 // Appends to the journal under the machine's lock.
 void Note(const std::string& entry);
+
+// Counts one open of the path (the traffic that tests read back).
+void NoteOpen(const std::wstring& windows_path);
 
 // Narrow form of a Windows path for the journal (ASCII kept, others as '?').
 std::string Narrow(const std::wstring& text);

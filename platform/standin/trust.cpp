@@ -5,6 +5,7 @@
 namespace platform {
 
 bool VerifyFileSignature(const std::wstring& path) {
+  standin::NoteOpen(path);  // the signature check reads the file itself
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   return standin::TheMachine().signed_paths.count(path) > 0;
 }

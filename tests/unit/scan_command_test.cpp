@@ -61,3 +61,42 @@ TEST_F(ScanCommandTest, WritesNothingToTheDataFolder) {
   EXPECT_FALSE(std::filesystem::exists(drive_c_ / "ProgramData"));
   EXPECT_EQ(standin::JournalIndex("MakeDirectories"), -1);
 }
+
+TEST_F(ScanCommandTest, ParallelJobsPrintTheSameLinesInWalkOrder) {
+  // Enough files of every kind, and failures between them, to keep four jobs busy.
+  for (int i = 0; i < 60; ++i) {
+    const std::wstring n = std::to_wstring(i);
+    PutFile(L"C:\\Users\\bob\\Downloads\\kit\\many\\f" + n + L".exe",
+            i % 3 == 0 ? BuildPe({{".evil", kExecute | kWrite}}) + RandomBytes(65536 + 1000 * i, i)
+                       : "note " + std::to_string(i));
+  }
+  PutFile(L"C:\\Users\\bob\\Downloads\\kit\\many\\broken\\x.txt", "x");
+  standin::FailListing(L"C:\\Users\\bob\\Downloads\\kit\\many\\broken", 0, 5);
+  const std::vector<std::wstring> args = {L"C:\\Users\\bob\\Downloads\\kit", L"C:\\nowhere"};
+
+  auto with_jobs = [&](const wchar_t* jobs) {
+    const std::size_t before = standin::ConsoleOutput().size();
+    std::vector<std::wstring> full = {L"--jobs", jobs};
+    full.insert(full.end(), args.begin(), args.end());
+    const int exit_code = RunScanCommand(full);
+    return std::make_pair(exit_code, standin::ConsoleOutput().substr(before));
+  };
+  const auto one = with_jobs(L"1");
+  const auto four = with_jobs(L"4");
+  EXPECT_EQ(one.first, kScanThreatExit);
+  EXPECT_EQ(four.first, one.first);
+  EXPECT_EQ(four.second, one.second);
+  EXPECT_NE(one.second.find(L"error\t-\t-\tfolder cannot be listed\tC:\\Users\\bob\\Downloads\\kit\\many\\broken"),
+            std::wstring::npos);
+  EXPECT_NE(one.second.find(L"Scanned 63 files: 21 quarantine"), std::wstring::npos);
+}
+
+TEST_F(ScanCommandTest, JobsMustBeAWholeNumberFromOneToSixteen) {
+  for (const wchar_t* bad : {L"0", L"17", L"-1", L"two", L"", L"4x", L"100"}) {
+    SCOPED_TRACE(::testing::Message() << "--jobs " << bad);
+    EXPECT_EQ(RunScanCommand({L"--jobs", bad, L"C:\\Users\\bob\\Downloads\\kit"}), kScanErrorExit);
+  }
+  EXPECT_EQ(RunScanCommand({L"C:\\Users\\bob\\Downloads\\kit", L"--jobs"}), kScanErrorExit);
+  EXPECT_NE(standin::ConsoleOutput().find(L"--jobs needs a number from 1 to 16"), std::wstring::npos);
+  EXPECT_EQ(RunScanCommand({L"--jobs", L"16", L"C:\\Users\\bob\\Downloads\\kit"}), kScanThreatExit);
+}
