@@ -100,6 +100,17 @@ check "double extension: review 5 ($(outcome_of invoice.pdf.exe))" test "$(outco
 check "plain note: none 2 ($(outcome_of notes.txt))" test "$(outcome_of notes.txt)" = "none 2"
 check "scanner summary line" grep -qx 'Scanned 5 files: 2 quarantine, 1 warning, 1 review, 1 none; 0 unreadable.' \
   "$out/scan.lf.txt"
+# One job or four: the same bytes, in the same order.
+for jobs in 1 4; do
+  WINEDEBUG=-all wine "$scanner" --jobs "$jobs" --data-dir 'C:\kav-lists' 'C:\users\Public\Downloads\kav-e2e' \
+    'C:\no\such\file.exe' >"$out/scan-jobs$jobs.txt" 2>/dev/null
+done
+check "scanner --jobs 1 and --jobs 4 print the same lines" cmp -s "$out/scan-jobs1.txt" "$out/scan-jobs4.txt"
+check "scanner --jobs 1 lists every file and the missing path" \
+  test "$(grep -c $'\t' "$out/scan-jobs1.txt")" -eq 6
+WINEDEBUG=-all wine "$scanner" --jobs 0 'C:\users\Public\Downloads\kav-e2e' >"$out/scan-badjobs.txt" 2>/dev/null
+rc=$?
+check "scanner --jobs 0 is a usage error ($rc)" test "$rc" -eq 2
 WINEDEBUG=-all wine "$scanner" 'C:\users\Public\Downloads\kav-e2e\notes.txt' >/dev/null 2>&1
 rc=$?
 check "scanner exits 0 when nothing reaches quarantine ($rc)" test "$rc" -eq 0

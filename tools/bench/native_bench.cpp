@@ -2,6 +2,8 @@
 // D:, a first scan of the tree through the ordinary walk and file scan (judgement,
 // scan index, first snapshots), then a rescan of the unchanged tree, which the scan
 // index should make nearly free.
+#include <imgui_internal.h>
+
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -10,8 +12,15 @@
 #include "app/data_dir.h"
 #include "app/run_counters.h"
 #include "app/scan_state.h"
+#include "app/runtime_state.h"
 #include "platform/standin/control.h"
 #include "scan/folder_walk.h"
+
+// The stand-in build of Dear ImGui reports items to a test driver; nothing here draws.
+void ImGuiTestEngineHook_ItemAdd(ImGuiContext*, const ImRect&, ImGuiID) {}
+void ImGuiTestEngineHook_ItemInfo(ImGuiContext*, ImGuiID, const char*, ImGuiItemStatusFlags) {}
+void ImGuiTestEngineHook_Log(ImGuiContext*, const char*, ...) {}
+const char* ImGuiTestEngine_FindItemDebugLabel(ImGuiContext*, ImGuiID) { return nullptr; }
 
 namespace {
 double SecondsOf(void (*work)(const std::wstring&), const std::wstring& root) {
