@@ -8,10 +8,12 @@
 #include "temp_folder.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <cwctype>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/console.h"
@@ -362,6 +364,58 @@ TEST_F(EnginePlatformWin32, Sha256OfKnownFiles) {
   EXPECT_FALSE(platform::Sha256OfFile(root_ + L"\\missing.bin", digest));
   EXPECT_FALSE(platform::Sha256OfFile(root_, digest));
   EXPECT_EQ(digest, "kept");
+
+  // Fed in pieces of any size, on several threads at once, the hash is the same.
+  const std::string bytes = Pattern(300001);
+  std::vector<std::thread> threads;
+  std::atomic<int> right{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      const platform::Sha256Stream hash = platform::BeginSha256();
+      if (!hash) return;
+      const std::size_t piece = 1000 + 77777 * t;
+      for (std::size_t at = 0; at < bytes.size(); at += piece) {
+        if (!platform::AddToSha256(*hash, std::string_view(bytes).substr(at, piece))) return;
+      }
+      std::string pieces_digest;
+      if (platform::FinishSha256(*hash, pieces_digest) && pieces_digest.size() == 32) right.fetch_add(1);
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(right.load(), 4);
+  std::string whole;
+  ASSERT_TRUE(platform::Sha256OfFile(Write(L"pieces.bin", bytes), whole));
+  const platform::Sha256Stream again = platform::BeginSha256();
+  ASSERT_TRUE(again);
+  ASSERT_TRUE(platform::AddToSha256(*again, bytes));
+  std::string direct;
+  ASSERT_TRUE(platform::FinishSha256(*again, direct));
+  EXPECT_EQ(direct, whole);
+}
+
+TEST_F(EnginePlatformWin32, OnePassReadsIntoTheCallersBuffer) {
+  const std::string bytes = Pattern(1000000);
+  const std::wstring file = Write(L"pass.bin", bytes);
+  std::string buffer(300000, '\0');
+  std::string seen;
+  int reads = 0;
+  bool read_failed = true;
+  EXPECT_EQ(platform::ReadFileThrough(file, buffer, [&](std::string_view chunk) {
+    ++reads;
+    seen.append(chunk);
+    return true;
+  }, read_failed), 0u);
+  EXPECT_FALSE(read_failed);
+  EXPECT_EQ(seen, bytes);
+  EXPECT_EQ(reads, 4);  // three full buffers and the rest
+  // The visitor ends the pass early.
+  reads = 0;
+  EXPECT_EQ(platform::ReadFileThrough(file, buffer, [&](std::string_view) { return ++reads < 2; }, read_failed), 0u);
+  EXPECT_EQ(reads, 2);
+  const auto never = [](std::string_view) { return true; };
+  EXPECT_EQ(platform::ReadFileThrough(root_ + L"\\missing.bin", buffer, never, read_failed),
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(platform::ReadFileThrough(root_, buffer, never, read_failed), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
 }
 
 // ---- Registry ----
