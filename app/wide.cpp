@@ -93,3 +93,10 @@ std::wstring FromUtf8(std::string_view text) {
   }
   return out;
 }
+
+std::wstring WidenSignedBytes(std::string_view bytes) {
+  std::wstring wide;
+  wide.reserve(bytes.size());
+  for (const char c : bytes) wide.push_back(static_cast<wchar_t>(static_cast<uint16_t>(static_cast<int8_t>(c))));
+  return wide;
+}

@@ -6,6 +6,10 @@
 // Each byte becomes one wide character (exception messages, OS profile text).
 std::wstring WidenBytes(std::string_view bytes);
 
+// Each byte taken as a signed 8-bit value, so that 0x80 to 0xFF become U+FF80 to
+// U+FFFF on every build (tool output, task commands).
+std::wstring WidenSignedBytes(std::string_view bytes);
+
 // Each wide character cut to its low byte (the narrow form of hashes).
 std::string NarrowLowBytes(std::wstring_view text);
 

@@ -63,7 +63,7 @@ void ServerGuard() {
 
 void ProcWatch() {
   do {
-    RunGuarded(L"monitor-proc", MonitorProcesses);
+    RunGuarded(L"monitor-proc", ScanStealthProcesses);
     SleepForPeriod(ProcWatchPeriodMs(UiVisible.load()));
   } while (AppRunning.load());
 }

@@ -1,5 +1,8 @@
 #pragma once
-// Watch of running processes.
+// Processes that run from an image no longer on disk: a program that deleted or
+// hid its own file after starting.
 
-// One look at the running processes.
-void MonitorProcesses();
+// Reports every process whose image lies in a user-writable folder but is missing
+// on disk, for the user to review; nothing is stopped. An unexpected error of the
+// existence test throws and ends the caller's step.
+void ScanStealthProcesses();

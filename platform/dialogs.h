@@ -14,4 +14,8 @@ bool AskYesNo(const std::wstring& text, const std::wstring& caption);
 // brought to the foreground and kept topmost. False for No and when no box could be shown.
 bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption);
 
+// A modal Yes/No question with the question icon, owned by the main window, from
+// any thread; true for Yes.
+bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption);
+
 }  // namespace platform

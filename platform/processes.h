@@ -1,7 +1,9 @@
 #pragma once
 // Running processes and child processes.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace platform {
@@ -35,6 +37,27 @@ bool RunHiddenAndWait(const std::wstring& command_line, uint32_t timeout_ms);
 
 // Starts the command line the same way in the given current folder, without waiting.
 bool StartHidden(const std::wstring& command_line, const std::wstring& current_folder);
+
+// How a tool run with captured output ended.
+struct ToolRun {
+  bool pipe_made = false;  // false: no pipe, so nothing was started
+  bool started = false;    // the process was created
+  bool timed_out = false;  // still running at the time limit, so it was ended
+  uint32_t exit_code = 1;  // 1 when it could not be read
+};
+
+// Starts the program (application name = program, the command line in a writable
+// copy, only the pipe's write end inherited, CREATE_NO_WINDOW, window hidden, the
+// given current folder) with standard output and error on an anonymous pipe and
+// standard input as this process's; on_start runs once the pipe exists, just before
+// the start. Hands what the program writes to on_output in
+// reads of at most 511 bytes until the pipe's end of data, then waits for the end.
+// A program still running after timeout_ms (counted from the start) is ended with
+// exit code 1.
+ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& command_line,
+                               const std::wstring& current_folder, uint64_t timeout_ms,
+                               const std::function<void()>& on_start,
+                               const std::function<void(std::string_view bytes)>& on_output);
 
 // Asks the shell to "open" a file with parameters in a folder, window hidden (ShellExecuteW).
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder);

@@ -3,10 +3,15 @@
 #include <string>
 
 #include "app/activity_log.h"
+#include "app/guarded_step.h"
 #include "app/runtime_state.h"
 #include "app/scan_state.h"
 #include "app/telemetry.h"
 #include "engine/scan_index.h"
+#include "inspect/process_watch.h"
+#include "inspect/repair_tools.h"
+#include "inspect/run_key_scan.h"
+#include "inspect/service_scan.h"
 #include "platform/shell_folders.h"
 #include "response/threat_manager.h"
 #include "scan/drives.h"
@@ -26,6 +31,14 @@ void FinishScan(const std::wstring& completion, bool keep_result_on_screen) {
   if (keep_result_on_screen) OverlayShown.store(true);
 }
 
+// The inspections both scans run after their walk: autostart entries, services,
+// and in admin mode the extended steps.
+void InspectPersistence() {
+  RunGuarded(L"registry-scan", ScanRunKeys);
+  RunGuarded(L"service-scan", ScanServiceImages);
+  RunAdminExtendedScan();
+}
+
 // What the scan queued is isolated and saved, then the pending batch is put to the user.
 void EndSequence() {
   WaitForIsolationIdle();
@@ -38,8 +51,10 @@ void EndSequence() {
 void RunQuickScan() {
   WarningNoticeShown.store(false);
   SetScanStatus(L"Running heuristic Quick Scan...");
+  ScanStealthProcesses();
   std::wstring profile;
   if (platform::UserProfileFolder(profile)) ScanFolderTree(profile + L"\\Downloads");
+  InspectPersistence();
   FinishScan(L"Quick Scan Complete. System Clean.", !BackgroundStart.load());
   EndSequence();
 }
@@ -47,7 +62,9 @@ void RunQuickScan() {
 void RunDeepScan() {
   WarningNoticeShown.store(false);
   SetScanStatus(L"Running heuristic Deep Scan...");
+  ScanStealthProcesses();
   ScanAllDrives();
+  InspectPersistence();
   FinishScan(L"Deep Scan Complete. System Protected.", true);
   EndSequence();
 }

@@ -4,7 +4,7 @@
 # and with 5,000 listed hashes), the bare cost of hashing the same files, ClamAV's
 # clamscan with the same hashes, the portable engine built natively over the same
 # tree, and the idle cost of KestruneAV.exe. Prints a table and the ratios with their
-# targets, and keeps the report in build/bench/report.txt. Not part of the tests:
+# targets, and keeps the report in build/bench/report.txt. Not one of the tests:
 # the figures depend on the machine.
 # Usage: bash tools/bench.sh [FILES]   (default 2000 files, about 2 GB)
 # Environment: KAV_BENCH_RUNS (runs per measurement, best kept; 3),
@@ -38,15 +38,10 @@ if [ "${KAV_BENCH_NO_BUILD:-0}" != 1 ]; then
   bash tools/setup.sh
   say "building the Windows programs ..."
   bash tools/build.sh win
-  # The native engine benchmark, optimised and without the sanitizers, which would
-  # measure themselves; in a folder of its own so the test build is left alone.
-  if grep -rqs --include=CMakeLists.txt --include='*.cmake' --exclude-dir=build kav_native_bench "$root"; then
-    say "building the native benchmark (release) ..."
-    cmake -S "$root" -B "$root/build/bench-native" -DCMAKE_BUILD_TYPE=Release -DKAV_SANITIZE=OFF >/dev/null
-    cmake --build "$root/build/bench-native" -j "${KAV_JOBS:-2}" --target kav_native_bench -- --no-print-directory >/dev/null
-  else
-    say "no kav_native_bench target in the CMake files; the native lines are skipped"
-  fi
+  # The native engine benchmark, optimised and without the sanitizers (which would
+  # measure themselves), in build/bench-native, apart from the test build.
+  say "building the native benchmark (release) ..."
+  bash tools/build.sh bench-native
 else
   say "KAV_BENCH_NO_BUILD=1: using the binaries as they are"
 fi
@@ -185,12 +180,19 @@ annotate() {
   mv "$results.new" "$results"
 }
 
+# Drops the figures of a key whose run did not do the work (a usage error exits 2 too).
+invalidate() {
+  awk -F '\t' -v OFS='\t' -v k="$1" -v t="$2" '$1 == k { $5 = "-"; $6 = "-"; $7 = t } 1' "$results" >"$results.new"
+  mv "$results.new" "$results"
+  say "$1: $2"
+}
+
 # What the scanner's output says: the summary line, and how many of the 10 listed
 # files came out as quarantine 10.
 scanner_notes() {
   local key=$1 out=$2 lists=$3 summary matched
   summary=$(tr -d '\r' <"$out" | grep -E '^Scanned [0-9]+ files' | tail -n 1 || true)
-  [ -n "$summary" ] || { annotate "$key" "no summary line"; return 0; }
+  [ -n "$summary" ] || { invalidate "$key" "failed: no summary line (see $out)"; return 0; }
   local scanned=${summary#Scanned }
   scanned=${scanned%% *}
   [ "$scanned" -eq "$n_files" ] || annotate "$key" "scanned $scanned of $n_files files"
@@ -212,6 +214,10 @@ wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit >/dev/null 2>&1 || true
 
+# The fixed cost of starting a Windows program under Wine, which every Wine line
+# below includes once.
+measure wine-start "wine start-up (cmd /c exit)" - - "0" - "$bench_out/out/wine-start.txt" wine cmd /c exit || true
+
 say "warming the page cache with the corpus ($n_bytes bytes) ..."
 find "$corpus" -type f -print0 | xargs -0 cat >/dev/null
 
@@ -220,7 +226,7 @@ if [ -f "$hashwalk" ]; then
   if measure hashwalk "hash walk (BCrypt SHA-256)" 1 - "0" kav_hash_walk.exe "$bench_out/out/hashwalk.txt" \
     wine "$hashwalk" "$corpus_win"; then
     line=$(tr -d '\r' <"$bench_out/out/hashwalk.txt" | grep -E '^hashed [0-9]+ files' | tail -n 1 || true)
-    if [ -n "$line" ]; then annotate hashwalk "$line"; else annotate hashwalk "no 'hashed' line"; fi
+    if [ -n "$line" ]; then annotate hashwalk "$line"; else invalidate hashwalk "failed: no 'hashed' line (see $bench_out/out/hashwalk.txt)"; fi
   fi
 else
   skip hashwalk "hash walk (BCrypt SHA-256)" 1 - "skipped (missing $hashwalk)"
@@ -258,8 +264,8 @@ trap - EXIT
 if command -v clamscan >/dev/null; then
   if measure clamscan "clamscan (ClamAV $(clamscan --version | awk '{ print $2 }' | cut -d/ -f1))" 1 5000 "0 1" - \
     "$bench_out/out/clamscan.txt" clamscan --no-summary -r -d "$clam_db" "$corpus"; then
-    found=$(grep -c ' FOUND$' "$bench_out/out/clamscan.txt" || true)
-    annotate clamscan "$found found"
+    found=$(grep -c ': Kav\.Bench\.Listed\.[0-9]*\.UNOFFICIAL FOUND$' "$bench_out/out/clamscan.txt" || true)
+    annotate clamscan "$found of 10 listed files found"
     [ "$clam_wild" = 1 ] || annotate clamscan "no '*' size: hashes only files of listed sizes"
   fi
 else
@@ -299,13 +305,15 @@ measure openssl "openssl dgst -sha256 (native)" 1 - "0" - "$bench_out/out/openss
 # f. The idle cost of the program, visible and hidden in the tray.
 idle_result="$bench_out/idle-result.txt"
 rm -f "$idle_result"
+idle_note=""
 if [ "${KAV_BENCH_NO_IDLE:-0}" = 1 ]; then
-  say "KAV_BENCH_NO_IDLE=1: idle cost skipped"
+  idle_note="skipped (KAV_BENCH_NO_IDLE=1)"
 elif [ -f "$app" ]; then
-  bash tools/bench/idle_cost.sh "$app" >&2 || say "the idle measurement failed"
+  bash tools/bench/idle_cost.sh "$app" >&2 || idle_note="failed (see the idle: lines on standard error)"
 else
-  say "idle cost: skipped (missing $app)"
+  idle_note="skipped (missing $app)"
 fi
+[ -z "$idle_note" ] || say "idle cost: $idle_note"
 
 # --- The report ----------------------------------------------------------------
 value_of() { awk -F '\t' -v k="$1" -v f="$2" '$1 == k && $f != "-" { print $f }' "$results"; }
@@ -335,14 +343,17 @@ divide() { [[ "$1" =~ ^[0-9.]+$ ]] && [[ "$2" =~ ^[0-9.]+$ ]] && awk -v a="$1" -
   echo
   printf '  %-40s %-7s %-5s %9s %9s %8s %9s  %s\n' what jobs lists seconds files/s MB/s "peak MiB" note
   awk -F '\t' -v n="$n_files" -v b="$n_bytes" '{
+    if ($1 == "wine-start" && $5 != "-") { printf "  %-40s %-7s %-5s %9.3f %9s %8s %9.1f  %s\n", $2, $3, $4, $5, "-", "-", $6 / 1024, $7; next }
     if ($5 == "-") { printf "  %-40s %-7s %-5s %9s %9s %8s %9s  %s\n", $2, $3, $4, "-", "-", "-", "-", $7; next }
     nf = n; if ($1 == "native-rescan" || $1 == "native-first") { split($7, w, " "); if (w[1] ~ /^[0-9]+$/) nf = w[1] }
     fps = $5 > 0 ? nf / $5 : 0; mbs = ($1 == "native-rescan") ? "-" : sprintf("%.1f", $5 > 0 ? b / $5 / 1e6 : 0)
     printf "  %-40s %-7s %-5s %9.3f %9.1f %8s %9.1f  %s\n", $2, $3, $4, $5, fps, mbs, $6 / 1024, $7 }' "$results"
+  echo
+  echo "  idle cost of KestruneAV.exe (CPU seconds per minute, % of one core):"
+  [ -z "$idle_note" ] || echo "  $idle_note"
   if [ -f "$idle_result" ]; then
-    echo
-    echo "  idle cost of KestruneAV.exe (CPU seconds per minute, % of one core):"
-    awk -F '\t' '{ printf "  %-11s window %-7s program %6.3f s/min %6.2f %%   wineserver %6.3f s/min %6.2f %%   other Wine processes %6.3f s/min %6.2f %%\n",
+    awk -F '\t' '$3 == "-" { printf "  %-11s %s (see build/bench/idle-%s.log)\n", $1, $2, $1; next }
+      { printf "  %-11s window %-15s program %6.3f s/min %6.2f %%   wineserver %6.3f s/min %6.2f %%   other Wine processes %6.3f s/min %6.2f %%\n",
       $1, $2, $3, $4, $5, $6, $7, $8 }' "$idle_result"
   fi
   echo

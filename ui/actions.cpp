@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "inspect/repair_tools.h"
 #include "inspect/restart_advice.h"
+#include "response/disinfection.h"
 #include "response/quarantine_store.h"
 #include "response/threat_manager.h"
 #include "scan/scans.h"
@@ -30,9 +31,10 @@ void QuarantineTargetAction() { StartOneShot(L"disinfect", QuarantineActiveTarge
 void RestartNowAction() { RestartNow(); }
 void OpenRecoveryAction() { StartOneShot(L"winre", OpenWindowsRecovery); }
 
+void DisinfectionAction() { StartOneShot(L"disinfect-pass", RunDisinfectionPass); }
+
 // Actions whose work is not part of this build yet do nothing when pressed, so the
 // dashboard never claims work it did not do.
-void DisinfectionAction() {}
 void PinToTaskbarAction() {}
 void EnableAdminAction() {}
 void FirstRunAdminQuestion() {}

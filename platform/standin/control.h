@@ -81,6 +81,15 @@ std::vector<uint32_t> TerminatedProcesses();
 std::vector<std::wstring> ChildCommandLines();
 void SetChildStartWorks(bool works);
 std::vector<std::wstring> ShellOpens();
+// A tool that writes its output in these reads and ends with the code, or never ends
+// (its run then meets its time limit). A tool not scripted cannot be started.
+void ScriptTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
+                bool never_ends = false);
+void SetToolPipeWorks(bool works);
+// The time limits that tool runs were given, in order.
+std::vector<uint64_t> ToolTimeouts();
+// The processes whose image path was asked for, in order (each one was opened).
+std::vector<uint32_t> QueriedProcesses();
 
 // Wireless: whether a WLAN client can be opened, and the profile of the connected
 // interface ("" = none connected). Disconnects are counted.

@@ -26,6 +26,8 @@ bool AskYesNo(const std::wstring& text, const std::wstring& caption) {
 
 bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
 
+bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
+
 }  // namespace platform
 
 namespace standin {

@@ -60,6 +60,15 @@ struct Machine {
   std::vector<std::wstring> child_commands;
   bool child_start_works = true;
   std::vector<std::wstring> shell_opens;
+  struct ToolScript {
+    std::vector<std::string> reads;  // what the tool writes, read by read
+    uint32_t exit_code = 0;
+    bool never_ends = false;
+  };
+  std::map<std::wstring, ToolScript> tools;  // by program path
+  bool tool_pipe_works = true;
+  std::vector<uint64_t> tool_timeouts;        // the time limit of each tool run
+  std::vector<uint32_t> queried_processes;    // ids whose image path was asked for
   bool wlan_available = true;
   std::wstring wlan_profile;
   int wlan_disconnects = 0;

@@ -86,6 +86,7 @@ uint32_t CurrentProcessId() {
 
 bool ProcessImagePath(uint32_t pid, std::wstring& path) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().queried_processes.push_back(pid);
   const auto* process = FindProcess(pid);
   if (process == nullptr || process->image_path.empty()) return false;
   path = process->image_path;
@@ -112,6 +113,35 @@ bool StartHidden(const std::wstring& command_line, const std::wstring& /*current
   return StartChild(command_line);
 }
 
+ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& command_line,
+                               const std::wstring& /*current_folder*/, uint64_t timeout_ms,
+                               const std::function<void()>& on_start,
+                               const std::function<void(std::string_view bytes)>& on_output) {
+  ToolRun run;
+  standin::Machine::ToolScript script;
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    auto& machine = standin::TheMachine();
+    if (!machine.tool_pipe_works) return run;
+    run.pipe_made = true;
+    machine.tool_timeouts.push_back(timeout_ms);
+  }
+  on_start();
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    auto& machine = standin::TheMachine();
+    const auto found = machine.tools.find(program);
+    if (!machine.child_start_works || found == machine.tools.end()) return run;
+    machine.child_commands.push_back(command_line);
+    script = found->second;
+  }
+  run.started = true;
+  for (const auto& read : script.reads) on_output(read);
+  run.timed_out = script.never_ends;
+  run.exit_code = script.never_ends ? 1 : script.exit_code;
+  return run;
+}
+
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   standin::TheMachine().shell_opens.push_back(file + L"|" + parameters + L"|" + folder);
@@ -119,3 +149,28 @@ bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, c
 }
 
 }  // namespace platform
+
+namespace standin {
+
+void ScriptTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
+                bool never_ends) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().tools[program_path] = {reads, exit_code, never_ends};
+}
+
+void SetToolPipeWorks(bool works) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().tool_pipe_works = works;
+}
+
+std::vector<uint64_t> ToolTimeouts() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().tool_timeouts;
+}
+
+std::vector<uint32_t> QueriedProcesses() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().queried_processes;
+}
+
+}  // namespace standin

@@ -51,4 +51,8 @@ bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption) {
                      MB_YESNO | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST) == IDYES;
 }
 
+bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption) {
+  return MessageBoxW(win32::MainWindow(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -94,6 +95,80 @@ bool RunHiddenAndWait(const std::wstring& command_line, uint32_t timeout_ms) {
 
 bool StartHidden(const std::wstring& command_line, const std::wstring& current_folder) {
   return static_cast<bool>(StartChild(command_line, current_folder).process);
+}
+
+ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& command_line,
+                               const std::wstring& current_folder, uint64_t timeout_ms,
+                               const std::function<void()>& on_start,
+                               const std::function<void(std::string_view bytes)>& on_output) {
+  ToolRun run;
+  SECURITY_ATTRIBUTES inheritable{};
+  inheritable.nLength = sizeof(inheritable);
+  inheritable.bInheritHandle = TRUE;
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) return run;
+  const UniqueHandle reader(read_end);
+  UniqueHandle writer(write_end);
+  SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);  // only the tool's end goes to the tool
+  run.pipe_made = true;
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = writer.get();
+  startup.hStdError = writer.get();
+  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+  writable.push_back(L'\0');
+  on_start();
+  PROCESS_INFORMATION started{};
+  const bool created = CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                      nullptr, current_folder.empty() ? nullptr : current_folder.c_str(), &startup,
+                                      &started) != 0;
+  writer.reset();  // our copy of the write end goes at once, so the pipe ends when the tool's does
+  if (!created) return run;
+  run.started = true;
+  const UniqueHandle process(started.hProcess);
+  const UniqueHandle thread(started.hThread);
+
+  // The pipe is polled rather than read blindly, so that a tool that hangs with its
+  // output open, or a grandchild that inherited the write end, cannot hold us past
+  // the time limit.
+  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  char buffer[512];
+  bool ended = false;
+  for (;;) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) break;  // every writer is gone
+    if (available > 0) {
+      DWORD got = 0;
+      if (!ReadFile(reader.get(), buffer, std::min<DWORD>(available, 511), &got, nullptr) || got == 0) break;
+      on_output(std::string_view(buffer, got));
+      continue;
+    }
+    if (ended) break;  // the tool ended and its last output is read
+    if (GetTickCount64() >= deadline) {
+      TerminateProcess(process.get(), 1);
+      run.timed_out = true;
+      break;
+    }
+    ended = WaitForSingleObject(process.get(), 50) == WAIT_OBJECT_0;
+  }
+  if (!run.timed_out) {
+    const ULONGLONG now = GetTickCount64();
+    const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+    if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) {
+      TerminateProcess(process.get(), 1);
+      run.timed_out = true;
+    }
+  }
+  if (run.timed_out) WaitForSingleObject(process.get(), 5000);
+  DWORD code = 1;
+  run.exit_code = GetExitCodeProcess(process.get(), &code) ? code : 1;
+  if (run.timed_out) run.exit_code = 1;
+  return run;
 }
 
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {

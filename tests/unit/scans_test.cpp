@@ -84,6 +84,11 @@ TEST_F(ScansTest, DeepScanWalksEveryEligibleDrive) {
                                  L"[SCAN] Drive not ready, skipped: F:\\",
                                  L"[SCAN] Whole-disk pass: R:\\",
                                  L"[SCAN] Drive skipped after error: R:\\",
+                                 L"[REGISTRY] Could not open HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                 L"[REGISTRY] Could not open HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                 L"[REGISTRY] Could not open HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                                 L"[REGISTRY] Could not open HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                 L"[ADMIN] Extended scan skipped (user mode).",
                                  L"Deep Scan Complete. System Protected.",
                              }));
   // C: holds a.txt and the data folder's telemetry-free files; E: holds c.txt.

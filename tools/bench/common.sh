@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by tools/bench.sh and tools/bench/idle_cost.sh: the benchmark's own Wine
 # prefix and the paths they share. Expects $root (the top of the repository).
 bench_out="$root/build/bench"
@@ -43,7 +44,7 @@ prefix_server_pid() {
 pids_of_exe() {
   local name=$1 pid argv0
   for pid in $(pgrep -f -- "$name" 2>/dev/null); do
-    argv0=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n 1)
+    argv0=$({ tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | head -n 1) || continue  # it may have ended meanwhile
     case "${argv0,,}" in *"${name,,}") echo "$pid" ;; esac
   done
 }

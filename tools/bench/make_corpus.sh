@@ -7,7 +7,7 @@
 # Usage: bash tools/bench/make_corpus.sh OUT FILES
 set -euo pipefail
 export LC_ALL=C  # sorting and awk's byte handling must not depend on the locale
-out=${1:?usage: make_corpus.sh OUT FILES}
+out=$(realpath -m -- "${1:?usage: make_corpus.sh OUT FILES}")
 files=${2:-2000}
 [[ "$files" =~ ^[0-9]+$ ]] && [ "$files" -ge 10 ] || { echo "make_corpus: FILES must be a number >= 10" >&2; exit 2; }
 # The scanner's rules look at the "\Downloads\" path segment, so the tree lives there.
@@ -50,7 +50,7 @@ BEGIN {
     "but have an they you were she there one all we can has been if more when will would who so no " \
     "report meeting project budget invoice customer order shipping delivery account update schedule " \
     "review team client server network backup file folder document spreadsheet draft final version " \
-    "change request support ticket issue note summary quarter revenue cost price total amount payment " \
+    "change request support ticket problem note summary quarter revenue cost price total amount payment " \
     "receipt contract agreement travel hotel flight booking photo family holiday garden recipe kitchen " \
     "school homework library music concert weather monday tuesday wednesday thursday friday morning " \
     "evening office remote laptop printer software license install setup download release patch " \

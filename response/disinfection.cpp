@@ -1,0 +1,90 @@
+#include "response/disinfection.h"
+
+#include <mutex>
+#include <stdexcept>
+#include <string>
+
+#include "app/activity_log.h"
+#include "app/guarded_step.h"
+#include "app/scan_state.h"
+#include "app/throttle.h"
+#include "engine/path_classes.h"
+#include "engine/scorer.h"
+#include "engine/verdict.h"
+#include "inspect/process_watch.h"
+#include "inspect/restart_advice.h"
+#include "inspect/run_key_scan.h"
+#include "inspect/run_keys.h"
+#include "inspect/service_scan.h"
+#include "inspect/services.h"
+#include "platform/files.h"
+#include "platform/shell_folders.h"
+#include "response/containment.h"
+#include "response/quarantine_store.h"
+#include "scan/file_scan.h"
+#include "upkeep/admin_mode.h"
+#include "upkeep/integrity.h"
+
+namespace {
+const wchar_t* const kUserFolders[] = {L"Downloads", L"Desktop",
+                                       L"AppData\\Roaming\\Microsoft\\Windows\\Start Menu\\Programs\\Startup"};
+
+std::wstring ActiveTargetCopy() {
+  std::lock_guard<std::mutex> hold(UiStateLock);
+  return ActiveTarget;
+}
+
+// The file the dashboard points at, judged again and removed when it still looks bad.
+void ProcessActiveTarget(const std::wstring& target) {
+  HeuristicResult result;
+  ScoreFile(target, result);
+  if (!result.flagged && !result.suspicious) return;
+  StopProcessesOfImage(target);  // never a critical process
+  std::wstring stored;
+  QuarantineFile(target, stored);
+  RunGuarded(L"registry-clean", [&target] { RemoveRunValuesFor(target); });
+  if (AdminMode.load()) RunGuarded(L"service-stop", [&target] { StopServicesFor(target); });
+  AppendActivity(L"[DISINFECT] Active target processed: " + target);
+}
+
+// The files directly in the folder; sub-folders are not entered.
+void ScanFolderFiles(const std::wstring& folder) {
+  platform::FileInfo info;
+  if (!platform::QueryFileInfo(folder, info) || !info.is_directory) return;
+  const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
+    if (entry.is_directory || entry.is_reparse_point) return true;
+    ThrottleForCpu();
+    ScanFileStep(folder + L"\\" + entry.name);
+    return true;
+  });
+  if (error != 0) throw std::runtime_error("directory_iterator::operator++");
+}
+}  // namespace
+
+void RunDisinfectionPass() {
+  AppendActivity(L"[DISINFECT] Starting disinfection pass (heuristic + persistence).");
+  const int before = ContainCount.load();
+  const std::wstring target = ActiveTargetCopy();
+  // A status error outside "not found" ends the pass through its guard.
+  if (!target.empty() && platform::PathExists(target)) ProcessActiveTarget(target);
+
+  RunGuarded(L"registry-scan", ScanRunKeys);
+  RunGuarded(L"service-scan", ScanServiceImages);
+  ScanStealthProcesses();
+
+  std::wstring profile;
+  if (platform::UserProfileFolder(profile)) {
+    for (const wchar_t* folder : kUserFolders) ScanFolderFiles(profile + L"\\" + folder);
+  }
+  RunIntegrityCheck();
+
+  const int contained = ContainCount.load() - before;
+  const int fresh = contained < 0 ? 0 : contained;
+  AppendActivity(L"[DISINFECT] Pass finished. New contains this run: " + std::to_wstring(fresh));
+  if (fresh == 0 && target.empty()) {
+    ThreatState.store(0);
+    UpdateStatus(L"Disinfection pass complete.", L"");
+  } else {
+    AdviseRestart();
+  }
+}
