@@ -48,6 +48,8 @@ class StandinTest : public ::testing::Test {
     ScanStopRequested.store(false);
     WalkedFileCount.store(0);
     ThreatState.store(0);
+    RestartPromptPending.store(false);
+    BootFilesIntact.store(true);
     OverlayShown.store(false);
     WarningNoticeShown.store(false);
     ContainCount.store(0);

@@ -39,12 +39,18 @@ prefix_server_pid() {
   return 1
 }
 
+argv0_of() {  # the first word of a process's command line; "" once it has ended
+  local a=""
+  { IFS= read -r -d '' a <"/proc/$1/cmdline"; } 2>/dev/null || true
+  printf '%s' "$a"
+}
+
 # Processes whose program (the first word of the command line, as Wine sets it) ends
 # with the given name, e.g. KestruneAV.exe; never this script, which only names it.
 pids_of_exe() {
   local name=$1 pid argv0
   for pid in $(pgrep -f -- "$name" 2>/dev/null); do
-    argv0=$({ tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | head -n 1) || continue  # it may have ended meanwhile
+    argv0=$(argv0_of "$pid")
     case "${argv0,,}" in *"${name,,}") echo "$pid" ;; esac
   done
 }

@@ -62,8 +62,8 @@ helper_pids() {
   local pid
   for pid in $(pgrep -f '\.exe' 2>/dev/null); do
     [ "$pid" = "$1" ] && continue
-    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    case "$({ tr '\0' '\n' <"/proc/$pid/cmdline"; } 2>/dev/null | head -n 1)" in *.exe | *.EXE) echo "$pid" ;; esac
+    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null || continue
+    case "$(argv0_of "$pid")" in *.exe | *.EXE) echo "$pid" ;; esac
   done
 }
 sum_cpu() { local t=0 pid; for pid in "$@"; do t=$(awk -v a="$t" -v b="$(cpu_seconds "$pid" || echo 0)" 'BEGIN { print a + b }'); done; echo "$t"; }
@@ -109,8 +109,8 @@ idle_run() {
   server=$(prefix_server_pid || true)
   local helpers
   helpers=$(helper_pids "$pid" | tr '\n' ' ')
-  local names="" h
-  for h in $helpers; do names="$names $h($(basename "$({ tr '\0' '\n' <"/proc/$h/cmdline"; } 2>/dev/null | head -n 1 | tr '\\' '/')"))"; done
+  local names="" h a
+  for h in $helpers; do a=$(argv0_of "$h"); names="$names $h(${a##*[\\/]})"; done
   say "$mode: settled after $waited s, window $shown; measuring $window s (program $pid, wineserver ${server:-?}, others:${names:- none})"
   local p0 s0 h0 p1 s1 h1
   p0=$(cpu_seconds "$pid")
