@@ -1,0 +1,67 @@
+// Official tools run hidden with their output on a pipe: the bytes, the exit code,
+// a tool that cannot be started, and one that never ends.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/processes.h"
+
+namespace {
+struct Captured {
+  platform::ToolRun run;
+  std::string output;
+  bool announced_first = false;
+};
+
+Captured RunCmd(const std::wstring& arguments, uint64_t timeout_ms) {
+  const std::wstring cmd = platform::SystemFolder() + L"\\cmd.exe";
+  Captured captured;
+  bool announced = false;
+  captured.run = platform::RunToolCapturingOutput(
+      cmd, L"\"" + cmd + L"\" " + arguments, platform::SystemFolder(), timeout_ms, [&] { announced = true; },
+      [&](std::string_view bytes) {
+        if (captured.output.empty()) captured.announced_first = announced;
+        EXPECT_LE(bytes.size(), 511u);
+        captured.output.append(bytes);
+      });
+  return captured;
+}
+}  // namespace
+
+TEST(ToolRunWin32, OutputAndExitCodeComeBack) {
+  const Captured hello = RunCmd(L"/c echo kestrune-tool-output& exit 5", 60000);
+  ASSERT_TRUE(hello.run.pipe_made);
+  ASSERT_TRUE(hello.run.started);
+  EXPECT_FALSE(hello.run.timed_out);
+  EXPECT_EQ(hello.run.exit_code, 5u);
+  EXPECT_NE(hello.output.find("kestrune-tool-output"), std::string::npos);
+  EXPECT_TRUE(hello.announced_first);
+
+  // More than one read's worth arrives whole, in reads of at most 511 bytes.
+  const Captured many = RunCmd(L"/c for /L %i in (1,1,200) do @echo line-%i", 60000);
+  EXPECT_EQ(many.run.exit_code, 0u);
+  EXPECT_NE(many.output.find("line-1\r\n"), std::string::npos);
+  EXPECT_NE(many.output.find("line-200\r\n"), std::string::npos);
+}
+
+TEST(ToolRunWin32, AToolThatNeverEndsIsEndedAtTheTimeLimit) {
+  const ULONGLONG start = GetTickCount64();
+  const Captured hung = RunCmd(L"/c for /L %i in (1,0,2) do @rem", 1500);
+  EXPECT_TRUE(hung.run.started);
+  EXPECT_TRUE(hung.run.timed_out);
+  EXPECT_EQ(hung.run.exit_code, 1u);
+  EXPECT_LT(GetTickCount64() - start, 30000u);
+}
+
+TEST(ToolRunWin32, AMissingProgramIsNotStarted) {
+  bool announced = false;
+  const std::wstring missing = platform::SystemFolder() + L"\\no-such-tool.exe";
+  const platform::ToolRun run = platform::RunToolCapturingOutput(
+      missing, L"\"" + missing + L"\"", platform::SystemFolder(), 1000, [&] { announced = true; },
+      [](std::string_view) {});
+  EXPECT_TRUE(run.pipe_made);
+  EXPECT_TRUE(announced);
+  EXPECT_FALSE(run.started);
+}
