@@ -308,6 +308,40 @@ check "Yes logs the delete line" wait_for 10 logged "$out/windowed.log" "[AI] Us
 sleep 1
 click_in_window 632 382  # close the restart card again
 
+# --- An autostart entry found by the Quick Scan; the disinfection pass after it ---
+user=$(id -un)
+appdata="$WINEPREFIX/drive_c/users/$user/AppData/Roaming/kav-e2e"
+mkdir -p "$appdata"
+printf 'MZ spy setup\r\n' >"$appdata/spysetup-xmrig.exe"
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+wine reg add "$run_key" /v KavE2ESpy /t REG_SZ /f \
+  /d "\"C:\\users\\$user\\AppData\\Roaming\\kav-e2e\\spysetup-xmrig.exe\" /quiet" >/dev/null 2>&1
+value_there() { wine reg query "$run_key" /v KavE2ESpy >/dev/null 2>&1; }
+check "the Run value is in place before the scan" value_there
+scans_done() { test "$(count_logged "$out/windowed.log" "Quick Scan Complete. System Clean.")" -ge 2; }
+scan_start=$SECONDS
+click_in_window 885 127  # "Quick Scan"
+check "the Quick Scan lists the Run value" wait_for 60 logged "$out/windowed.log" "[REGISTRY] HKCU Run 'KavE2ESpy' -> "
+check "the Quick Scan ends within two minutes" wait_for 120 scans_done
+echo "     (the scan took $((SECONDS - scan_start)) s)"
+check "the program the value starts is quarantined" wait_for 20 test -e "$quarantine/spysetup-xmrig.exe"
+check "it has left AppData" test ! -e "$appdata/spysetup-xmrig.exe"
+check "its Run value is removed" wait_for 20 not value_there
+if wait_for 20 has_dialog; then answer_dialog yes >/dev/null; fi
+sleep 2
+import -window root "$out/run-key-scan.png"
+click_in_window 1056 32  # the overlay's close button
+sleep 1
+click_in_window 632 382  # the restart card's "Close"
+sleep 1
+click_in_window 885 418  # "Run disinfection"
+check "Run disinfection ends with nothing new contained" \
+  wait_for 120 logged "$out/windowed.log" "[DISINFECT] Pass finished. New contains this run: 0"
+sleep 1
+import -window root "$out/disinfection.png"
+check "no step failed with a fault line" test "$(count_logged "$out/windowed.log" "[FAULT] ")" -eq 0
+click_in_window 632 382  # the restart card the pass raises
+
 start=$SECONDS
 timeout 20 wine "$exe" >"$out/second.log" 2>&1
 rc=$?
