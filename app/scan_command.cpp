@@ -109,19 +109,29 @@ void PrintReport(const Report& report, Tally& tally) {
 
 // Hands every file and every failure under the path to emit, in the walk's order:
 // sorted by name, links and junctions passed over (they may loop back).
+void WalkFolder(const std::wstring& path, const std::function<void(Report)>& emit);
+
+void EmitFile(const std::wstring& path, const std::function<void(Report)>& emit) {
+  Report report;
+  report.path = path;
+  report.to_judge = true;
+  emit(std::move(report));
+}
+
+// A path from the command line: its kind comes from the file system.
 void Walk(const std::wstring& path, const std::function<void(Report)>& emit) {
   platform::FileInfo info;
   if (!platform::QueryFileInfo(path, info)) {
     emit(Unreadable(path, L"not found"));
-    return;
+  } else if (info.is_directory) {
+    WalkFolder(path, emit);
+  } else {
+    EmitFile(path, emit);
   }
-  if (!info.is_directory) {
-    Report report;
-    report.path = path;
-    report.to_judge = true;
-    emit(std::move(report));
-    return;
-  }
+}
+
+// Inside a folder the listing already tells files from folders.
+void WalkFolder(const std::wstring& path, const std::function<void(Report)>& emit) {
   std::vector<platform::FolderEntry> entries;
   if (!platform::ListFolder(path, entries)) {
     emit(Unreadable(path, L"folder cannot be listed"));
@@ -132,19 +142,27 @@ void Walk(const std::wstring& path, const std::function<void(Report)>& emit) {
   const std::wstring prefix = EndsWith(path, L"\\") ? path : path + L"\\";
   for (const auto& entry : entries) {
     if (entry.is_reparse_point) continue;
-    Walk(prefix + entry.name, emit);
+    if (entry.is_directory) {
+      WalkFolder(prefix + entry.name, emit);
+    } else {
+      EmitFile(prefix + entry.name, emit);
+    }
   }
 }
 
 // Several jobs judge the files of a window that the walk fills in order; the
 // walking thread prints from the front of the window as the reports complete, so
-// the output is the same as one job's.
+// the output is the same as one job's. Waking a thread is costly, so a thread is
+// woken only when it waits, and nothing is printed while the lock is held.
 struct ParallelRun {
   std::mutex lock;
-  std::condition_variable changed;
-  std::deque<Report> window;  // reports not printed yet, in walk order
-  uint64_t first = 0;         // walk position of window.front()
-  uint64_t next_claim = 0;    // walk position of the next report a job may take
+  std::condition_variable work_ready;   // a job waits for reports to judge
+  std::condition_variable report_done;  // the walking thread waits for the front
+  std::deque<Report> window;            // reports not printed yet, in walk order
+  uint64_t first = 0;                   // walk position of window.front()
+  uint64_t next_claim = 0;              // walk position of the next report a job may take
+  int idle_jobs = 0;
+  bool walker_waits = false;
   bool walk_done = false;
 };
 
@@ -161,22 +179,36 @@ void JobLoop(ParallelRun& run) {
       Judge(report);
       hold.lock();
       run.window[mine - run.first] = std::move(report);
-      run.changed.notify_all();
+      if (run.walker_waits && mine == run.first) run.report_done.notify_one();
       continue;
     }
     if (run.walk_done) return;
-    run.changed.wait(hold);
+    ++run.idle_jobs;
+    run.work_ready.wait(hold);
+    --run.idle_jobs;
   }
 }
 
-// Prints the finished reports at the front of the window; called with the lock held.
-void PrintFinished(ParallelRun& run, Tally& tally) {
+// Takes the finished reports off the front of the window; called with the lock held.
+std::vector<Report> TakeFinished(ParallelRun& run) {
+  std::vector<Report> finished;
   while (!run.window.empty() && (run.window.front().done || !run.window.front().to_judge)) {
-    PrintReport(run.window.front(), tally);
+    finished.push_back(std::move(run.window.front()));
     run.window.pop_front();
     ++run.first;
-    run.changed.notify_all();
   }
+  return finished;
+}
+
+void PrintAll(const std::vector<Report>& reports, Tally& tally) {
+  for (const auto& report : reports) PrintReport(report, tally);
+}
+
+// Waits until the front of the window is finished; called with the lock held.
+void WaitForFront(ParallelRun& run, std::unique_lock<std::mutex>& hold) {
+  run.walker_waits = true;
+  run.report_done.wait(hold, [&] { return run.window.empty() || run.window.front().done; });
+  run.walker_waits = false;
 }
 
 void ScanInParallel(const std::vector<std::wstring>& paths, int jobs, Tally& tally) {
@@ -186,25 +218,34 @@ void ScanInParallel(const std::vector<std::wstring>& paths, int jobs, Tally& tal
   const std::size_t window_limit = kWindowPerJob * static_cast<std::size_t>(jobs);
   const auto emit = [&](Report report) {
     std::unique_lock<std::mutex> hold(run.lock);
-    for (;;) {
-      PrintFinished(run, tally);
-      if (run.window.size() < window_limit) break;
-      run.changed.wait(hold);
+    std::vector<Report> finished = TakeFinished(run);
+    while (run.window.size() >= window_limit) {
+      hold.unlock();
+      PrintAll(finished, tally);
+      hold.lock();
+      WaitForFront(run, hold);
+      finished = TakeFinished(run);
     }
+    const bool wake = report.to_judge && run.idle_jobs > 0;
     run.window.push_back(std::move(report));
-    run.changed.notify_all();
+    if (wake) run.work_ready.notify_one();
+    hold.unlock();
+    PrintAll(finished, tally);
   };
   for (const auto& path : paths) Walk(platform::FullPathOf(path), emit);
-  {
-    std::unique_lock<std::mutex> hold(run.lock);
-    run.walk_done = true;
-    run.changed.notify_all();
-    for (;;) {
-      PrintFinished(run, tally);
-      if (run.window.empty()) break;
-      run.changed.wait(hold);
-    }
+  std::unique_lock<std::mutex> hold(run.lock);
+  run.walk_done = true;
+  run.work_ready.notify_all();
+  for (;;) {
+    std::vector<Report> finished = TakeFinished(run);
+    const bool empty = run.window.empty();
+    hold.unlock();
+    PrintAll(finished, tally);
+    hold.lock();
+    if (empty) break;
+    WaitForFront(run, hold);
   }
+  hold.unlock();
   for (auto& worker : workers) worker.join();
 }
 

@@ -12,10 +12,16 @@
 namespace {
 constexpr std::size_t kPassChunkBytes = 524288;
 
-// Each scanning thread keeps its read buffer from file to file.
+// Each scanning thread keeps its read buffer and its head store from file to file,
+// so that judging a file costs no fresh memory.
 std::string& PassBuffer() {
   thread_local std::string buffer(kPassChunkBytes, '\0');
   return buffer;
+}
+
+std::string& HeadStore() {
+  thread_local std::string head;
+  return head;
 }
 
 struct HashPart {
@@ -62,10 +68,9 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
     hash.stream = platform::BeginSha256();
     hash.active = static_cast<bool>(hash.stream);
   });
-  Guarded(analysis.active, pass.analysis_fault, [&] {
-    analysis.head_wanted = kHeaderReadBytes;
-    pass.head.reserve(static_cast<std::size_t>(std::min<uint64_t>(plan.size_hint, 65536)));
-  });
+  std::string& head = HeadStore();
+  head.clear();
+  Guarded(analysis.active, pass.analysis_fault, [&] { analysis.head_wanted = kHeaderReadBytes; });
 
   const auto visit = [&](std::string_view chunk) {
     Guarded(hash.active, pass.hash_fault, [&] {
@@ -74,14 +79,14 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
     bool analysis_wants_more = false;
     Guarded(analysis.active, pass.analysis_fault, [&] {
       const bool counting = analysis.tally.Add(chunk);
-      const std::size_t room = analysis.head_wanted - pass.head.size();
-      pass.head.append(chunk.substr(0, room));
+      const std::size_t room = analysis.head_wanted - head.size();
+      head.append(chunk.substr(0, room));
       // Only a head that begins "MZ" can hold a section table; others are not kept.
-      if (pass.head.size() >= 2 && pass.head.compare(0, 2, "MZ") != 0) {
+      if (head.size() >= 2 && head.compare(0, 2, "MZ") != 0) {
         analysis.head_wanted = 0;
-        std::string().swap(pass.head);
+        head.clear();
       }
-      analysis_wants_more = counting || pass.head.size() < analysis.head_wanted;
+      analysis_wants_more = counting || head.size() < analysis.head_wanted;
     });
     bool page_wants_more = false;
     Guarded(page.active, pass.page_fault, [&] { page_wants_more = page.reader.Add(chunk); });
@@ -106,8 +111,8 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
   Guarded(analysis.active, pass.analysis_fault, [&] {
     pass.entropy = analysis.tally.Entropy();
     // A read error before the head was whole means the head could not be read.
-    pass.head_read = !pass.read_failed || pass.head.size() >= analysis.head_wanted;
-    if (!pass.head_read) pass.head.clear();
+    pass.head_read = !pass.read_failed || head.size() >= analysis.head_wanted;
+    if (pass.head_read) pass.head = head;
   });
   Guarded(page.active, pass.page_fault, [&] { pass.page_text = page.reader.Finish(); });
   return pass;

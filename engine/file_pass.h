@@ -5,12 +5,12 @@
 // further than the parts asked for need.
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct FilePassPlan {
   bool hash = false;          // the whole file through SHA-256
   bool analysis = false;      // entropy of the first MiB and the head of 2 MiB
   bool page = false;          // the first 40 lines of a page, lower-cased and joined
-  uint64_t size_hint = 0;     // the size the file system reported, to size the head once
 };
 
 struct FilePass {
@@ -20,7 +20,8 @@ struct FilePass {
   std::wstring sha256;        // 64 lower-case hex digits; "" when not asked for or not computed
   double entropy = 0.0;       // of the first MiB that was read
   bool head_read = false;     // head holds the first 2 MiB, or the whole of a smaller file
-  std::string head;
+  // The head lives in a store of the reading thread: valid until that thread's next pass.
+  std::string_view head;
   std::string page_text;
   // An internal fault (memory) that spoiled one part; the others are still good.
   bool hash_fault = false;
@@ -30,5 +31,6 @@ struct FilePass {
   bool Opened() const { return tried && open_error == 0; }
 };
 
-// Reads the file once for the parts the plan asks for. Never throws.
+// Reads the file once for the parts the plan asks for. Never throws. Only "MZ"
+// heads are kept, since only they can hold a section table.
 FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan);

@@ -95,8 +95,7 @@ HeuristicResult Heavy() {
 }
 }  // namespace
 
-AnalysisStart PlanAnalysis(const std::wstring& path, uint64_t& size) {
-  size = 0;
+AnalysisStart PlanAnalysis(const std::wstring& path) {
   platform::FileInfo info;
   // The name and status tests of a complete file; its open test is the read itself.
   if (!IsCompleteFileName(path) || !platform::QueryFileInfo(path, info) || info.is_directory || info.size == 0) {
@@ -106,7 +105,6 @@ AnalysisStart PlanAnalysis(const std::wstring& path, uint64_t& size) {
   if (Contains(path, L"C:\\Windows\\System32\\") || Contains(path, L"C:\\Program Files\\")) {
     return AnalysisStart::Untouched;
   }
-  size = info.size;
   return info.size > kAnalysisSizeLimit ? AnalysisStart::Heavy : AnalysisStart::ReadBytes;
 }
 
@@ -158,7 +156,7 @@ HeuristicResult AnalyzeFile(const std::wstring& path) {
   FilePass pass;
   try {
     FilePassPlan plan;
-    start = PlanAnalysis(path, plan.size_hint);
+    start = PlanAnalysis(path);
     plan.analysis = start == AnalysisStart::ReadBytes;
     pass = ReadFileForJudgement(path, plan);
   } catch (...) {

@@ -43,7 +43,7 @@ bool HasRwxSection(const unsigned char* bytes, std::size_t length);
 // of the two trusted trees), call it heavy (over 32 MiB, once it proves openable),
 // or read its bytes.
 enum class AnalysisStart { Untouched, Heavy, ReadBytes };
-AnalysisStart PlanAnalysis(const std::wstring& path, uint64_t& size);
+AnalysisStart PlanAnalysis(const std::wstring& path);
 
 // The analysis of bytes already read: the entropy of the first MiB, and the head
 // (the first 2 MiB, or the whole of a smaller file) unless it could not be read.

@@ -99,7 +99,7 @@ ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record,
   const int32_t events = IntegrityEventCount.load();
   FilePassPlan plan;
   plan.hash = VerdictNeedsHash(path, events);
-  const AnalysisStart start = PlanAnalysis(path, plan.size_hint);
+  const AnalysisStart start = PlanAnalysis(path);
   plan.analysis = start == AnalysisStart::ReadBytes;
   plan.page = IsPageFile(path);
   const FilePass pass = ReadFileForJudgement(path, plan);

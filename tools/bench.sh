@@ -309,7 +309,7 @@ idle_note=""
 if [ "${KAV_BENCH_NO_IDLE:-0}" = 1 ]; then
   idle_note="skipped (KAV_BENCH_NO_IDLE=1)"
 elif [ -f "$app" ]; then
-  bash tools/bench/idle_cost.sh "$app" >&2 || idle_note="failed (see the idle: lines on standard error)"
+  bash tools/bench/idle_cost.sh "$app" >&2 || idle_note="tools/bench/idle_cost.sh ended with exit code $? (see its idle: lines on standard error)"
 else
   idle_note="skipped (missing $app)"
 fi

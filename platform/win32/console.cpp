@@ -44,8 +44,13 @@ void WriteAsUtf8(HANDLE output, const std::wstring& text) {
 void WriteStandardOutput(const std::wstring& text) {
   const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
-  DWORD mode = 0;
-  if (GetConsoleMode(output, &mode)) {
+  // Asked once: the question costs a round trip to the system for every line, and
+  // the standard output of a running program does not change its kind.
+  static const bool is_console = [output] {
+    DWORD mode = 0;
+    return GetConsoleMode(output, &mode) != 0;
+  }();
+  if (is_console) {
     WriteToConsole(output, text);
   } else {
     WriteAsUtf8(output, text);

@@ -45,11 +45,19 @@ argv0_of() {  # the first word of a process's command line; "" once it has ended
   printf '%s' "$a"
 }
 
-# Processes whose program (the first word of the command line, as Wine sets it) ends
-# with the given name, e.g. KestruneAV.exe; never this script, which only names it.
+# Whether a process runs in this prefix (another one, a test run's, may run the same
+# programs at the same time). grep reads all its input, so tr never meets a closed pipe.
+in_prefix() {
+  { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null
+}
+
+# Processes of this prefix whose program (the first word of the command line, as Wine
+# sets it) ends with the given name, e.g. KestruneAV.exe; never this script, which
+# only names it.
 pids_of_exe() {
   local name=$1 pid argv0
   for pid in $(pgrep -f -- "$name" 2>/dev/null); do
+    in_prefix "$pid" || continue
     argv0=$(argv0_of "$pid")
     case "${argv0,,}" in *"${name,,}") echo "$pid" ;; esac
   done

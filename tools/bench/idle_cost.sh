@@ -62,7 +62,7 @@ helper_pids() {
   local pid
   for pid in $(pgrep -f '\.exe' 2>/dev/null); do
     [ "$pid" = "$1" ] && continue
-    { tr '\0' '\n' <"/proc/$pid/environ"; } 2>/dev/null | grep -xF "WINEPREFIX=$WINEPREFIX" >/dev/null || continue
+    in_prefix "$pid" || continue
     case "$(argv0_of "$pid")" in *.exe | *.EXE) echo "$pid" ;; esac
   done
 }
