@@ -32,6 +32,8 @@ no_jobs=${KAV_BENCH_NO_JOBS:-0}
 cd "$root"
 mkdir -p "$bench_out/out"
 say() { echo "bench: $*" >&2; }
+bench_lock
+trap bench_unlock EXIT
 
 # --- Builds --------------------------------------------------------------------
 if [ "${KAV_BENCH_NO_BUILD:-0}" != 1 ]; then
@@ -211,7 +213,7 @@ unset DISPLAY  # the console programs need none; a prefix's server is tied to th
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
+trap 'wineserver -k 2>/dev/null || true; bench_unlock' EXIT
 wine cmd /c exit >/dev/null 2>&1 || true
 
 # The fixed cost of starting a Windows program under Wine, which every Wine line
@@ -257,7 +259,7 @@ done
 
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
-trap - EXIT
+trap bench_unlock EXIT
 
 # d. The peer: clamscan, natively, with only the hash database (-d loads that file
 # and nothing else). Exit code 1 means something was found, which is expected.

@@ -70,3 +70,29 @@ cpu_seconds() {
   # Fields after the command name, which may hold blanks: utime and stime are 12 and 13.
   awk -v tck="$(getconf CLK_TCK)" '{ printf "%.2f\n", ($12 + $13) / tck }' <<<"${stat##*) }"
 }
+
+# One benchmark at a time: two runs share the prefix, the folders and the output
+# files, and one's "wineserver -k" would end the other's programs. The lock is a
+# folder holding the owner's PID (not an open file, which Wine's server and Xvfb
+# would inherit and keep); a lock whose owner has ended is taken over. idle_cost.sh
+# started by bench.sh runs under its parent's lock.
+bench_lock() {
+  local lock="$bench_out/.lock" owner
+  [ "${KAV_BENCH_LOCK_OWNER:-}" = "$PPID" ] && [ "$(cat "$lock/pid" 2>/dev/null)" = "$PPID" ] && return 0
+  mkdir -p "$bench_out"
+  if ! mkdir "$lock" 2>/dev/null; then
+    owner=$(cat "$lock/pid" 2>/dev/null || true)
+    if [ -n "$owner" ] && kill -0 "$owner" 2>/dev/null; then
+      echo "bench: another benchmark run (PID $owner) is using $bench_out; try again when it has ended" >&2
+      exit 1
+    fi
+    rm -rf "$lock" && mkdir "$lock" || { echo "bench: cannot take $lock" >&2; exit 1; }
+  fi
+  echo "$$" >"$lock/pid"
+  export KAV_BENCH_LOCK_OWNER=$$
+  bench_lock_held=1
+}
+bench_unlock() {
+  [ "${bench_lock_held:-0}" = 1 ] && [ "$(cat "$bench_out/.lock/pid" 2>/dev/null)" = "$$" ] && rm -rf "$bench_out/.lock"
+  return 0
+}

@@ -23,6 +23,7 @@ mkdir -p "$bench_out"
 result="$bench_out/idle-result.txt"
 data="$WINEPREFIX/drive_c/ProgramData/KestruneAV"
 say() { echo "idle: $*" >&2; }
+bench_lock
 
 bench_prefix
 export HOME="$idle_home"
@@ -39,6 +40,7 @@ cleanup() {
   wineserver -k 2>/dev/null || true
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+  bench_unlock
   return 0
 }
 trap cleanup EXIT
