@@ -1,7 +1,9 @@
 #include "engine/file_pass.h"
 
 #include <algorithm>
+#include <mutex>
 #include <string_view>
+#include <vector>
 
 #include "engine/hash_lists.h"
 #include "engine/pe_analysis.h"
@@ -9,21 +11,41 @@
 #include "platform/crypto.h"
 #include "platform/files.h"
 
+struct PassBuffers {
+  std::string read = std::string(524288, '\0');
+  std::string head;
+};
+
 namespace {
-constexpr std::size_t kPassChunkBytes = 524288;
-
-// Each scanning thread keeps its read buffer and its head store from file to file,
-// so that judging a file costs no fresh memory.
-std::string& PassBuffer() {
-  thread_local std::string buffer(kPassChunkBytes, '\0');
-  return buffer;
+std::mutex g_pool_lock;
+// Buffers of passes that ended, for the next ones. Never destroyed, so that a
+// pass ending on a thread that outlives static destruction still has a home.
+std::vector<PassBuffers*>& Pool() {
+  static auto* pool = new std::vector<PassBuffers*>;
+  return *pool;
 }
 
-std::string& HeadStore() {
-  thread_local std::string head;
-  return head;
+PassBuffersLease LeaseBuffers() {
+  {
+    std::lock_guard<std::mutex> hold(g_pool_lock);
+    if (!Pool().empty()) {
+      PassBuffers* buffers = Pool().back();
+      Pool().pop_back();
+      return PassBuffersLease(buffers);
+    }
+  }
+  return PassBuffersLease(new PassBuffers);
 }
 
+}  // namespace
+
+// Kept for the next pass; the pool holds at most as many as ran at once.
+void PassBuffersReturn::operator()(PassBuffers* buffers) const {
+  std::lock_guard<std::mutex> hold(g_pool_lock);
+  Pool().push_back(buffers);
+}
+
+namespace {
 struct HashPart {
   bool active = false;
   platform::Sha256Stream stream;
@@ -68,7 +90,8 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
     hash.stream = platform::BeginSha256();
     hash.active = static_cast<bool>(hash.stream);
   });
-  std::string& head = HeadStore();
+  pass.buffers = LeaseBuffers();
+  std::string& head = pass.buffers->head;
   head.clear();
   Guarded(analysis.active, pass.analysis_fault, [&] { analysis.head_wanted = kHeaderReadBytes; });
 
@@ -94,7 +117,7 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
   };
 
   try {
-    pass.open_error = platform::ReadFileThrough(path, PassBuffer(), visit, pass.read_failed);
+    pass.open_error = platform::ReadFileThrough(path, pass.buffers->read, visit, pass.read_failed);
   } catch (...) {  // the read itself could not go on (memory): every part still open is spoiled
     pass.hash_fault = pass.hash_fault || hash.active;
     pass.analysis_fault = pass.analysis_fault || analysis.active;

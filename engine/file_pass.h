@@ -4,6 +4,7 @@
 // of a page, all taken from one sequential pass in large chunks. The pass reads no
 // further than the parts asked for need.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,15 @@ struct FilePassPlan {
   bool page = false;          // the first 40 lines of a page, lower-cased and joined
 };
 
+// The read buffer and head store of one pass, taken from a shared pool and given
+// back when the pass that holds them is dropped (no per-thread storage: MinGW's
+// thread-local objects with destructors are not safe at thread exit).
+struct PassBuffers;
+struct PassBuffersReturn {
+  void operator()(PassBuffers* buffers) const;
+};
+using PassBuffersLease = std::unique_ptr<PassBuffers, PassBuffersReturn>;
+
 struct FilePass {
   bool tried = false;         // false when the plan asked for nothing, so nothing was opened
   uint32_t open_error = 0;    // Win32 error code of a failed open; 0 when it opened
@@ -20,8 +30,8 @@ struct FilePass {
   std::wstring sha256;        // 64 lower-case hex digits; "" when not asked for or not computed
   double entropy = 0.0;       // of the first MiB that was read
   bool head_read = false;     // head holds the first 2 MiB, or the whole of a smaller file
-  // The head lives in a store of the reading thread: valid until that thread's next pass.
-  std::string_view head;
+  std::string_view head;      // points into buffers, valid while this pass lives
+  PassBuffersLease buffers;
   std::string page_text;
   // An internal fault (memory) that spoiled one part; the others are still good.
   bool hash_fault = false;
