@@ -8,6 +8,8 @@
 #include "engine/scan_index.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "upkeep/integrity.h"
+#include "upkeep/self_check.h"
 
 std::wstring DataDir;
 std::wstring QuarantineDir;
@@ -61,7 +63,9 @@ void InitPaths() {
   TelemetryPath = DataDir + L"\\telemetry.txt";
   LoadScanIndex();
 
+  TakeExecutableReference();
   LoadBadHashes();
+  RefreshMarkerBackup();
 
   AppendActivity(L"[SYSTEM] Detection core online. Quarantine=" + QuarantineDir);
   if (OsProfile.OsProfileText[0] != '\0') {

@@ -15,6 +15,7 @@
 #include "platform/tray.h"
 #include "ui/gui_frame.h"
 #include "ui/window_events.h"
+#include "upkeep/integrity.h"
 
 const wchar_t* const kEngineActiveLine = L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).";
 
@@ -27,7 +28,7 @@ void RunStartupSteps() {
       {L"startup", [] {}},             // logon start registration
       {L"updater", [] {}},             // companion updater launch
       {L"admin-check", [] {}},         // admin-mode decision
-      {L"integrity-baseline", [] {}},  // engine-marker backup
+      {L"integrity-baseline", RunIntegrityBaseline},
   };
   for (const auto& step : steps) RunGuarded(step.name, step.job);
 }

@@ -5,8 +5,11 @@
 #include "app/activity_log.h"
 #include "app/guarded_step.h"
 #include "app/wide.h"
+#include "inspect/boot_inspect.h"
+#include "inspect/cross_view.h"
 #include "inspect/restart_advice.h"
 #include "inspect/service_scan.h"
+#include "inspect/volume_check.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/processes.h"
@@ -67,7 +70,10 @@ namespace {
 void RunRepairSequence() {
   AppendActivity(L"[REPAIR] Boot files look incomplete. Official Windows tools will be used \u2014 Kestrune will not "
                  L"write the boot sector.");
-  RunGuarded(L"sfc", [] { RunOfficialTool(L"sfc.exe", L"/scannow", L"System File Checker"); });
+  RunGuarded(L"sfc", [] {
+    RunGuarded(L"driver-inspect", InspectInboxDrivers);
+    RunOfficialTool(L"sfc.exe", L"/scannow", L"System File Checker");
+  });
   RunGuarded(L"dism", [] {
     RunOfficialTool(L"dism.exe", L"/Online /Cleanup-Image /RestoreHealth", L"DISM RestoreHealth");
   });
@@ -80,8 +86,11 @@ void RunAdminExtendedScan() {
     AppendActivity(L"[ADMIN] Extended scan skipped (user mode).");
     return;
   }
+  RunGuarded(L"volume-c", CheckSystemVolume);
+  RunGuarded(L"cross-view", CrossViewScan);
   RunGuarded(L"admin-users", ScanAllUserFolders);
   if (AdminMode.load()) RunGuarded(L"task-scan", ScanTaskCommands);
+  RunGuarded(L"boot-inspect", InspectBootFolders);
   if (!CoreBootFilesPresent()) RunRepairSequence();
   AppendActivity(L"[ADMIN] Extended scan finished.");
 }

@@ -25,4 +25,8 @@ uint32_t DriveTypeOf(const std::wstring& root);
 // readable); false for an empty card reader, a locked volume, a drive that went away.
 bool VolumeIsReady(const std::wstring& root);
 
+// Opens a raw volume ("\\.\C:") for reading only, without buffering, asks it for
+// its drive geometry and closes it; false when it cannot be opened. Nothing is written.
+bool ProbeRawVolume(const std::wstring& device);
+
 }  // namespace platform

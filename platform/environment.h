@@ -7,4 +7,8 @@ namespace platform {
 // The variable's value; false when it is not set or empty.
 bool ReadEnvironmentVariable(const wchar_t* name, std::wstring& value);
 
+// The user's temporary folder as GetTempPathW gives it (at most 260 characters,
+// ending with a backslash); false when the call fails.
+bool TempFolder(std::wstring& folder);
+
 }  // namespace platform

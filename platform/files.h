@@ -82,6 +82,20 @@ struct FolderEntry {
 // returns its error after the entries already handed over.
 uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit);
 
+// One entry of the standard file-system library's folder listing.
+struct LibraryEntry {
+  std::wstring path;             // the folder joined with the entry's name, as the library joins them
+  bool is_regular_file = false;  // the entry's status (links followed) is a regular file
+  bool is_link = false;          // the entry itself is a symbolic link
+};
+
+// Lists the folder's direct entries through the standard file-system library
+// (std::filesystem::directory_iterator), a road of its own apart from the find
+// interface behind VisitFolder, so that a filter on one cannot hide a name from
+// both. False, with no entries, when the folder cannot be opened; an error while
+// advancing throws std::runtime_error after the entries already handed over.
+bool VisitFolderThroughLibrary(const std::wstring& folder, const std::function<void(const LibraryEntry& entry)>& visit);
+
 // The whole listing at once; false when it cannot be listed or breaks off.
 bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries);
 
@@ -107,11 +121,15 @@ bool DeleteFileAt(const std::wstring& path);
 // and a move across volumes may fail); false on failure.
 bool MoveFileTo(const std::wstring& from, const std::wstring& to);
 
-// Copies a file, replacing a file at the destination (CopyFileW); false on failure.
+// Copies a file with its attributes, replacing a file at the destination (CopyFileW);
+// false on failure, also when the destination is read-only.
 bool CopyFileOver(const std::wstring& from, const std::wstring& to);
 
 // Sets the file's attributes to normal, so that read-only, hidden and system files can go.
 bool SetNormalAttributes(const std::wstring& path);
+
+// Adds the read-only attribute (a read-only file cannot be replaced by a copy); false on failure.
+bool SetReadOnlyAttribute(const std::wstring& path);
 
 // One DeleteFileW; true only when that call succeeded.
 bool DeleteFileOnce(const std::wstring& path);

@@ -8,10 +8,12 @@
 #include "app/scan_state.h"
 #include "app/telemetry.h"
 #include "engine/scan_index.h"
+#include "inspect/cross_view.h"
 #include "inspect/process_watch.h"
 #include "inspect/repair_tools.h"
 #include "inspect/run_key_scan.h"
 #include "inspect/service_scan.h"
+#include "platform/environment.h"
 #include "platform/shell_folders.h"
 #include "response/threat_manager.h"
 #include "scan/drives.h"
@@ -53,7 +55,12 @@ void RunQuickScan() {
   SetScanStatus(L"Running heuristic Quick Scan...");
   ScanStealthProcesses();
   std::wstring profile;
-  if (platform::UserProfileFolder(profile)) ScanFolderTree(profile + L"\\Downloads");
+  if (platform::UserProfileFolder(profile)) {
+    ScanFolderTree(profile + L"\\Downloads");
+    CheckUserModeHiding(profile + L"\\Downloads");
+    std::wstring temp;
+    if (platform::TempFolder(temp)) CheckUserModeHiding(temp);
+  }
   InspectPersistence();
   FinishScan(L"Quick Scan Complete. System Clean.", !BackgroundStart.load());
   EndSequence();

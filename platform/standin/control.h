@@ -46,6 +46,14 @@ void HoldFile(const std::wstring& windows_path, uint32_t error_code);
 void FailWritesUnder(const std::wstring& windows_prefix);
 // Listing the folder hands over the first entries, then fails with the code.
 void FailListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code);
+// A filter on the find interface (a user-mode rootkit): the find listing of the
+// file's folder leaves the file out; the standard library's listing still shows it.
+void HideFromFindListing(const std::wstring& windows_path);
+// The standard library's listing of the folder hands over this many entries, then
+// fails while advancing.
+void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_entries);
+// Whether the file carries the read-only attribute.
+bool IsReadOnly(const std::wstring& windows_path);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
 // How often the program opened the file (reads, lock probes, copies, signature
@@ -55,6 +63,12 @@ uint64_t BytesReadOf(const std::wstring& windows_path);
 
 // The user's profile folder ("" = cannot be resolved, the default).
 void SetProfileFolder(const std::wstring& folder);
+// The temporary folder GetTempPathW gives ("" = the call fails, the default).
+void SetTempFolder(const std::wstring& folder);
+
+// Whether a raw volume such as \\.\C: can be opened (it can unless set); each
+// attempt is journalled as "ProbeRawVolume <device>".
+void SetRawVolumeOpens(bool opens);
 
 // Change notifications of a watched folder: each queued wait returns these records
 // (encoded as the platform encodes them, so that a burst larger than the watcher's

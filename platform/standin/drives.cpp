@@ -16,6 +16,11 @@ void SetDriveReady(wchar_t letter, bool ready) {
   TheMachine().drive_states[static_cast<wchar_t>(towupper(letter))].ready = ready;
 }
 
+void SetRawVolumeOpens(bool opens) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().raw_volume_opens = opens;
+}
+
 }  // namespace standin
 
 namespace platform {
@@ -50,6 +55,12 @@ bool VolumeIsReady(const std::wstring& root) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   const wchar_t letter = MappedLetter(root);
   return letter != 0 && standin::TheMachine().drive_states[letter].ready;
+}
+
+bool ProbeRawVolume(const std::wstring& device) {
+  standin::Note("ProbeRawVolume " + standin::Narrow(device));
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().raw_volume_opens;
 }
 
 }  // namespace platform

@@ -76,6 +76,41 @@ void FailListing(const std::wstring& windows_folder, std::size_t after_entries, 
   TheMachine().listing_faults[windows_folder] = {after_entries, error_code};
 }
 
+namespace {
+// One spelling per file for the path sets: lower-case, no trailing separator.
+std::wstring PathKey(std::wstring path) {
+  for (wchar_t& c : path) c = static_cast<wchar_t>(towlower(c));
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+}  // namespace
+
+std::wstring PathKeyOf(const std::wstring& windows_path) { return PathKey(windows_path); }
+
+void HideFromFindListing(const std::wstring& windows_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().hidden_from_find.insert(PathKey(windows_path));
+}
+
+bool HiddenFromFind(const std::wstring& folder, const std::wstring& name) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  const auto& hidden = TheMachine().hidden_from_find;
+  if (hidden.empty()) return false;
+  std::wstring path = PathKey(folder);
+  if (path.empty() || path.back() != L'\\') path += L'\\';
+  return hidden.count(PathKey(path + name)) != 0;
+}
+
+void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_entries) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().library_faults[PathKey(windows_folder)] = after_entries;
+}
+
+bool IsReadOnly(const std::wstring& windows_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().read_only_paths.count(PathKey(windows_path)) != 0;
+}
+
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().read_limits[windows_path] = bytes;
@@ -111,6 +146,16 @@ std::string ReachableHostPath(const std::wstring& path) {
   return InjectedError(path) != 0 ? std::string() : standin::HostPath(path);
 }
 
+void SetReadOnly(const std::wstring& path, bool read_only) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  auto& paths = standin::TheMachine().read_only_paths;
+  if (read_only) {
+    paths.insert(standin::PathKeyOf(path));
+  } else {
+    paths.erase(standin::PathKeyOf(path));
+  }
+}
+
 bool OnFullDisk(const std::wstring& path) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   for (const auto& prefix : standin::TheMachine().full_disk_prefixes) {
@@ -134,7 +179,7 @@ uint64_t Ticks(std::filesystem::file_time_type time) {
 // Writes the bytes in the given mode; a full disk keeps the truncation and fails.
 bool WriteHostFile(const std::wstring& path, std::string_view bytes, std::ios::openmode mode) {
   const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
+  if (host.empty() || standin::IsReadOnly(path)) return false;
   std::ofstream out(host, std::ios::binary | mode);
   if (!out) return false;
   if (OnFullDisk(path)) return false;
@@ -307,6 +352,7 @@ uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const 
     FolderEntry entry;
     const std::string name = item.path().filename().string();
     entry.name.assign(name.begin(), name.end());
+    if (standin::HiddenFromFind(folder, entry.name)) continue;
     const auto status = item.symlink_status(error);
     entry.is_reparse_point = std::filesystem::is_symlink(status);
     entry.is_directory = std::filesystem::is_directory(status) ||
@@ -320,6 +366,37 @@ uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const 
   return 0;
 }
 
+bool VisitFolderThroughLibrary(const std::wstring& folder, const std::function<void(const LibraryEntry& entry)>& visit) {
+  const std::string host = ReachableHostPath(folder);
+  std::error_code error;
+  if (host.empty() || !std::filesystem::is_directory(host, error)) return false;
+  std::size_t fails_after = std::numeric_limits<std::size_t>::max();
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    const auto& faults = standin::TheMachine().library_faults;
+    const auto found = faults.find(standin::PathKeyOf(folder));
+    if (found != faults.end()) fails_after = found->second;
+  }
+  std::vector<std::filesystem::directory_entry> items;
+  for (const auto& item : std::filesystem::directory_iterator(host, error)) items.push_back(item);
+  if (error) return false;
+  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  const bool ends_with_separator = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  std::size_t handed = 0;
+  for (const auto& item : items) {
+    if (handed == fails_after) throw std::runtime_error("directory_iterator::operator++: listing broke off");
+    const std::string name = item.path().filename().string();
+    LibraryEntry entry;
+    entry.path = folder + (ends_with_separator ? L"" : L"\\") + std::wstring(name.begin(), name.end());
+    entry.is_regular_file = item.is_regular_file(error);
+    entry.is_link = item.is_symlink(error);
+    ++handed;
+    visit(entry);
+  }
+  if (handed == fails_after) throw std::runtime_error("directory_iterator::operator++: listing broke off");
+  return true;
+}
+
 bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement) {
   const std::string to = ReachableHostPath(target);
   const std::string from = ReachableHostPath(replacement);
@@ -331,7 +408,7 @@ bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement
 
 bool DeleteFileAt(const std::wstring& path) {
   const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
+  if (host.empty() || standin::IsReadOnly(path)) return false;
   std::error_code error;
   std::filesystem::remove(host, error);
   return !std::filesystem::exists(host, error);
@@ -353,20 +430,30 @@ bool MoveFileTo(const std::wstring& from, const std::wstring& to) {
 bool CopyFileOver(const std::wstring& from, const std::wstring& to) {
   std::string bytes;
   if (!ReadFileBytes(from, bytes)) return false;
-  return WriteFileBytes(to, bytes);
+  if (!WriteFileBytes(to, bytes)) return false;  // refused over a read-only file, as CopyFileW does
+  SetReadOnly(to, standin::IsReadOnly(from));     // the copy takes the source's attributes
+  return true;
 }
 
 bool SetNormalAttributes(const std::wstring& path) {
   const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
   std::error_code error;
-  std::filesystem::permissions(host, std::filesystem::perms::owner_write, std::filesystem::perm_options::add, error);
-  return !error;
+  if (host.empty() || !std::filesystem::exists(host, error)) return false;
+  SetReadOnly(path, false);
+  return true;
+}
+
+bool SetReadOnlyAttribute(const std::wstring& path) {
+  const std::string host = ReachableHostPath(path);
+  std::error_code error;
+  if (host.empty() || !std::filesystem::exists(host, error)) return false;
+  SetReadOnly(path, true);
+  return true;
 }
 
 bool DeleteFileOnce(const std::wstring& path) {
   const std::string host = ReachableHostPath(path);
-  if (host.empty()) return false;
+  if (host.empty() || standin::IsReadOnly(path)) return false;
   std::error_code error;
   if (std::filesystem::is_directory(host, error)) return false;
   return std::filesystem::remove(host, error);

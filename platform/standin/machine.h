@@ -34,6 +34,11 @@ struct Machine {
   };
   std::map<std::wstring, ListingFault> listing_faults;
   std::map<std::wstring, uint64_t> read_limits;       // bytes readable before a read fails
+  std::set<std::wstring> hidden_from_find;            // lower-cased full paths the find listing leaves out
+  std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
+  std::set<std::wstring> read_only_paths;             // lower-cased full paths
+  std::wstring temp_folder;                           // "" = GetTempPathW fails
+  bool raw_volume_opens = true;
   struct FileTraffic {
     int opens = 0;
     uint64_t bytes_read = 0;
@@ -131,6 +136,11 @@ void Note(const std::string& entry);
 
 // Counts one open of the path (the traffic that tests read back).
 void NoteOpen(const std::wstring& windows_path);
+
+// The key of a path in the read-only, hidden and fault sets (lower-case, no trailing separator).
+std::wstring PathKeyOf(const std::wstring& windows_path);
+// Whether a filter hides the folder's entry from the find listing.
+bool HiddenFromFind(const std::wstring& folder, const std::wstring& name);
 
 // Narrow form of a Windows path for the journal (ASCII kept, others as '?').
 std::string Narrow(const std::wstring& text);

@@ -1,6 +1,9 @@
 #include "platform/drives.h"
 
 #include <windows.h>
+#include <winioctl.h>
+
+#include "platform/win32/handles.h"
 
 namespace platform {
 
@@ -27,6 +30,19 @@ bool VolumeIsReady(const std::wstring& root) {
   const QuietCriticalErrors quiet;
   wchar_t volume_name[MAX_PATH + 1];
   return GetVolumeInformationW(root.c_str(), volume_name, MAX_PATH + 1, nullptr, nullptr, nullptr, nullptr, 0) != 0;
+}
+
+bool ProbeRawVolume(const std::wstring& device) {
+  const win32::UniqueHandle volume = win32::OwnFileHandle(
+      CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_NO_BUFFERING | FILE_FLAG_RANDOM_ACCESS, nullptr));
+  if (!volume) return false;
+  DISK_GEOMETRY geometry{};
+  DWORD returned = 0;
+  // Only whether the volume opens counts; the geometry just touches it.
+  DeviceIoControl(volume.get(), IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry, sizeof(geometry), &returned,
+                  nullptr);
+  return true;
 }
 
 }  // namespace platform

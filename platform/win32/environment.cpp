@@ -18,4 +18,12 @@ bool ReadEnvironmentVariable(const wchar_t* name, std::wstring& value) {
   return true;
 }
 
+bool TempFolder(std::wstring& folder) {
+  wchar_t buffer[MAX_PATH];
+  const DWORD count = GetTempPathW(MAX_PATH, buffer);
+  if (count == 0 || count > MAX_PATH) return false;
+  folder.assign(buffer, count);
+  return true;
+}
+
 }  // namespace platform

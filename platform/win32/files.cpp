@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <stdexcept>
@@ -268,7 +269,31 @@ bool SetNormalAttributes(const std::wstring& path) {
   return SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
+bool SetReadOnlyAttribute(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  return SetFileAttributesW(path.c_str(), (attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 bool DeleteFileOnce(const std::wstring& path) { return DeleteFileW(path.c_str()) != 0; }
+
+bool VisitFolderThroughLibrary(const std::wstring& folder, const std::function<void(const LibraryEntry& entry)>& visit) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::directory_iterator item(fs::path(folder), error);
+  if (error) return false;
+  for (const fs::directory_iterator end; item != end;) {
+    LibraryEntry entry;
+    entry.path = item->path().wstring();
+    std::error_code status_error;
+    entry.is_regular_file = item->is_regular_file(status_error);
+    entry.is_link = item->is_symlink(status_error);
+    visit(entry);
+    item.increment(error);
+    if (error) throw std::runtime_error("directory_iterator::operator++: " + error.message());
+  }
+  return true;
+}
 
 bool QueryFreeSpace(const std::wstring& path, uint64_t& free_bytes, uint64_t& total_bytes) {
   std::wstring folder = path;

@@ -82,6 +82,26 @@ TEST_F(RepairTest, ToolRunsThatGoWrong) {
   EXPECT_TRUE(ActivityLines().empty());
 }
 
+TEST_F(RepairTest, ExtendedScanRunsItsInspectionsInOrder) {
+  AdminMode = true;
+  PutBootFiles();
+  standin::SetRawVolumeOpens(false);
+  standin::HideFromFindListing(PutFile(L"C:\\Windows\\Temp\\hidden.dat", "x"));
+  PutFile(L"C:\\grubx64.efi", "x");
+  RunAdminExtendedScan();
+  const auto lines = ActivityLines();
+  const auto first = [&lines](const std::wstring& prefix) {
+    return std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.rfind(prefix, 0) == 0; }) -
+           lines.begin();
+  };
+  EXPECT_EQ(first(L"[VOLUME] Could not open C:"), 0);
+  EXPECT_LT(first(L"[VOLUME] "), first(L"[ROOTKIT] Hidden file mismatch: "));
+  EXPECT_LT(first(L"[ROOTKIT] "), first(L"[BOOT] "));
+  EXPECT_LT(first(L"[BOOT] "), static_cast<long>(lines.size()));
+  EXPECT_EQ(lines.back(), L"[ADMIN] Extended scan finished.");
+  EXPECT_EQ(CountLines(L"[REPAIR] "), 0);  // boot files complete: no tool, no driver check
+}
+
 TEST_F(RepairTest, ExtendedScanRepairsOnlyWhenBootFilesAreIncomplete) {
   AdminMode = true;
   PutBootFiles();
@@ -103,6 +123,13 @@ TEST_F(RepairTest, ExtendedScanRepairsOnlyWhenBootFilesAreIncomplete) {
                                               L"\"" + dism + L"\" /Online /Cleanup-Image /RestoreHealth",
                                               L"\"" + bcdboot + L"\" C:\\Windows",
                                           }));
+  // The inbox-driver check opens the "sfc" step: two drivers are missing here.
+  const auto lines = ActivityLines();
+  const auto sfc_start = std::find(lines.begin(), lines.end(), L"[REPAIR] Starting official tool: System File Checker");
+  ASSERT_NE(sfc_start, lines.end());
+  EXPECT_EQ(*(sfc_start - 1), L"[REPAIR] Missing inbox drivers should be restored with SFC / DISM, not by copying "
+                              L"random .sys files.");
+  EXPECT_EQ(CountLines(L"[REPAIR] Missing inbox driver file: "), 4);
   EXPECT_EQ(ActivityLines().back(), L"[ADMIN] Extended scan finished.");
 }
 

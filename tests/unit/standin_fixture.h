@@ -22,6 +22,7 @@
 #include "platform/standin/control.h"
 #include "response/snapshots.h"
 #include "upkeep/admin_mode.h"
+#include "upkeep/self_check.h"
 
 class StandinTest : public ::testing::Test {
  protected:
@@ -34,6 +35,7 @@ class StandinTest : public ::testing::Test {
     OsProfile = OsProfileData();
     ResetHashListsForTest();
     ResetTelemetryForTest();
+    ResetExecutableReferenceForTest();
     {
       std::lock_guard<std::mutex> hold(ScanIndexLock);
       ScanIndex.clear();

@@ -56,6 +56,7 @@ TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
                                  L"network cannot stall a scan.",
                                  L"[SYSTEM] Detection core online. Quarantine=C:\\KestruneAV\\Quarantine",
                                  L"[SYSTEM] OS profile: Windows 10  build 19045",
+                                 L"[INTEGRITY] Definition backup refreshed.",
                                  L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).",
                              }));
 }
@@ -71,9 +72,9 @@ TEST_F(StartupTest, BackgroundSwitchAnywhereStartsHiddenWithOneSilentScan) {
     EXPECT_EQ(Picked({"ShowWindow"}), std::vector<std::string>{"ShowWindow 0"});
     EXPECT_EQ(ThreadsNamed(L"boot-scan"), 1);
     const auto lines = ActivityLines();
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3], L"[STARTUP] Background protection on. Silent scan started.");
-    EXPECT_EQ(lines[4], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[4], L"[STARTUP] Background protection on. Silent scan started.");
+    EXPECT_EQ(lines[5], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
     EXPECT_TRUE(standin::Presents().empty());
   }
 }
@@ -137,9 +138,9 @@ TEST_F(StartupTest, NoDeviceOrNoWindowRunsHeadless) {
     EXPECT_EQ(standin::JournalIndex("DestroyWindow") >= 0, c.destroys_window);
     EXPECT_LT(standin::JournalIndex("ReleaseDevice"), standin::JournalIndex("CpuQueryOpen"));
     const auto lines = ActivityLines();
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
-    EXPECT_EQ(lines[4], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[4], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    EXPECT_EQ(lines[5], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
     EXPECT_FALSE(UiVisible.load());
   }
 }
