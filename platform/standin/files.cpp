@@ -435,21 +435,19 @@ bool CopyFileOver(const std::wstring& from, const std::wstring& to) {
   return true;
 }
 
-bool SetNormalAttributes(const std::wstring& path) {
+namespace {
+bool SetExistingReadOnly(const std::wstring& path, bool read_only) {
   const std::string host = ReachableHostPath(path);
   std::error_code error;
   if (host.empty() || !std::filesystem::exists(host, error)) return false;
-  SetReadOnly(path, false);
+  SetReadOnly(path, read_only);
   return true;
 }
+}  // namespace
 
-bool SetReadOnlyAttribute(const std::wstring& path) {
-  const std::string host = ReachableHostPath(path);
-  std::error_code error;
-  if (host.empty() || !std::filesystem::exists(host, error)) return false;
-  SetReadOnly(path, true);
-  return true;
-}
+bool SetNormalAttributes(const std::wstring& path) { return SetExistingReadOnly(path, false); }
+
+bool SetReadOnlyAttribute(const std::wstring& path) { return SetExistingReadOnly(path, true); }
 
 bool DeleteFileOnce(const std::wstring& path) {
   const std::string host = ReachableHostPath(path);

@@ -135,6 +135,11 @@ check "the bad-hash list is loaded and reported" logged "$out/headless.log" \
   "[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead network cannot stall a scan."
 check "engine marker written as 40 bytes of CR LF text" \
   test "$(od -An -c "$data/engine.marker" | tr -d ' \n')" = 'kestrune.engine=heuristic\r\nversion=2.0\r\n'
+check "start-up refreshes the marker backup" logged "$out/headless.log" \
+  "[INTEGRITY] Definition backup refreshed."
+check "the backup holds the healthy 40-byte marker" cmp -s "$data/engine.marker.bak" "$data/engine.marker"
+check "the backup is read-only ($(stat -c %A "$data/engine.marker.bak" 2>/dev/null))" \
+  test -z "$(stat -c %A "$data/engine.marker.bak" | tr -cd w)"
 check "bad-hash list created with its header line" \
   test "$(od -An -c "$data/bad-hashes.txt" | tr -d ' \n')" = '#sha256ofconfirmedbadfiles,oneperline\r\n'
 wineserver -k
@@ -187,6 +192,13 @@ sleep 2
 import -window root "$out/dashboard.png"
 check "the dashboard follows the Terms page ($(white_share "$out/dashboard.png") white)" \
   test "$(white_share "$out/dashboard.png")" -ge 100
+
+# --- The engine marker turned into noise while the window is shown ------------
+cp "$data/engine.marker" "$out/marker.orig"
+head -c 4096 /dev/urandom >"$data/engine.marker"
+check "the scrambled marker is found within the visible pulse period" \
+  wait_for 30 logged "$out/windowed.log" "[INTEGRITY] Engine marker looks scrambled (event 1). Restoring backup."
+check "the healthy marker is back on disk" wait_for 5 cmp -s "$data/engine.marker" "$out/marker.orig"
 
 # --- Real-time protection of Downloads, and the dashboard's Quick Scan --------
 # The colour of one pixel of the window's client area, as "r,g,b".
