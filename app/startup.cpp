@@ -15,7 +15,9 @@
 #include "platform/tray.h"
 #include "ui/gui_frame.h"
 #include "ui/window_events.h"
+#include "upkeep/admin_mode.h"
 #include "upkeep/integrity.h"
+#include "upkeep/logon_start.h"
 
 const wchar_t* const kEngineActiveLine = L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).";
 
@@ -25,9 +27,9 @@ void RunStartupSteps() {
     Job job;
   } steps[] = {
       {L"init-paths", InitPaths},
-      {L"startup", [] {}},             // logon start registration
-      {L"updater", [] {}},             // companion updater launch
-      {L"admin-check", [] {}},         // admin-mode decision
+      {L"startup", RegisterLogonStart},
+      {L"updater", LaunchUpdater},
+      {L"admin-check", CheckAdminMode},
       {L"integrity-baseline", RunIntegrityBaseline},
   };
   for (const auto& step : steps) RunGuarded(step.name, step.job);

@@ -18,4 +18,8 @@ bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption);
 // any thread; true for Yes.
 bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption);
 
+// A Yes/No question with the question icon and no owner window (it may come before
+// the window exists); true for Yes.
+bool AskYesNoWithoutOwner(const std::wstring& text, const std::wstring& caption);
+
 }  // namespace platform

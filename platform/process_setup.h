@@ -1,6 +1,7 @@
 #pragma once
 // One-time set-up of the running process: console, identity, single instance,
 // access list, COM, the program's own file.
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -27,5 +28,13 @@ void ComUninit();
 
 // Full path of the program's own executable file; empty on failure.
 std::wstring ModuleFilePath();
+
+// True when the process token is a member of the local Administrators group
+// (CheckTokenMembership); false when it is not or the question fails.
+bool IsAdministratorsMember();
+
+// Ends the process at once with the exit code (ExitProcess), without the normal
+// shutdown. The stand-in records the code and returns.
+void EndProcessNow(uint32_t exit_code);
 
 }  // namespace platform

@@ -59,6 +59,27 @@ ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& 
                                const std::function<void()>& on_start,
                                const std::function<void(std::string_view bytes)>& on_output);
 
+// A ShellExecuteExW request: verb ("open", "runas"), file, parameters and working
+// folder ("" for none), shown normally or hidden. quiet adds SEE_MASK_FLAG_NO_UI and
+// SEE_MASK_NOCLOSEPROCESS, and the process handle that comes back is closed at once.
+struct ShellExecuteRequest {
+  std::wstring verb;
+  std::wstring file;
+  std::wstring parameters;
+  std::wstring folder;
+  bool hidden = false;
+  bool quiet = false;
+};
+// True when the shell started it (for "runas": the user agreed to the elevation).
+bool ShellExecuteWithVerb(const ShellExecuteRequest& request);
+
+// Starts the program on its own (CreateProcessW with the application name, the
+// command line in a writable copy, no inherited handles, CREATE_NO_WINDOW and
+// DETACHED_PROCESS, window hidden, the given current folder) and closes its handles
+// at once. 0 when it started, otherwise the Win32 error code.
+uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& command_line,
+                             const std::wstring& current_folder);
+
 // Asks the shell to "open" a file with parameters in a folder, window hidden (ShellExecuteW).
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder);
 

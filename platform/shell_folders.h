@@ -8,4 +8,8 @@ namespace platform {
 // when it cannot be resolved.
 bool UserProfileFolder(std::wstring& folder);
 
+// The user's Startup folder (CSIDL_STARTUP), or the all-users one (CSIDL_COMMON_STARTUP);
+// false when it cannot be resolved.
+bool StartupFolder(bool all_users, std::wstring& folder);
+
 }  // namespace platform

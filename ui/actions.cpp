@@ -11,6 +11,8 @@
 #include "response/threat_manager.h"
 #include "scan/scans.h"
 #include "ui/dashboard_state.h"
+#include "upkeep/admin_mode.h"
+#include "upkeep/logon_start.h"
 
 namespace {
 // A visible scan: the overlay's reset, then the scan's own thread. When no thread can
@@ -36,8 +38,9 @@ void DisinfectionAction() { StartOneShot(L"disinfect-pass", RunDisinfectionPass)
 // Actions whose work is not part of this build yet do nothing when pressed, so the
 // dashboard never claims work it did not do.
 void PinToTaskbarAction() {}
-void EnableAdminAction() {}
-void FirstRunAdminQuestion() {}
+
+void EnableAdminAction() { RequestElevation(); }
+void FirstRunAdminQuestion() { CheckAdminMode(); }
 
 void QuarantineFolderAction() {
   std::wstring folder;
@@ -47,4 +50,7 @@ void QuarantineFolderAction() {
   QuarantineFile(folder, stored);
 }
 
-void CheckForUpdatesAction() { AppendActivity(L"[UPDATE] Check for updates started."); }
+void CheckForUpdatesAction() {
+  LaunchUpdater();
+  AppendActivity(L"[UPDATE] Check for updates started.");
+}

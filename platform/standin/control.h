@@ -105,6 +105,22 @@ std::vector<uint64_t> ToolTimeouts();
 // The processes whose image path was asked for, in order (each one was opened).
 std::vector<uint32_t> QueriedProcesses();
 
+// ShellExecuteExW requests as "verb|file|parameters|folder|normal or hidden|quiet or
+// plain", in order; whether they succeed (they do unless set). Detached starts go to
+// ChildCommandLines and fail with the error code when one is set.
+std::vector<std::wstring> ShellExecutes();
+void SetShellExecuteWorks(bool works);
+void SetDetachedStartError(uint32_t error_code);
+
+// The process token: a member of Administrators or not (not unless set). Ends of the
+// process asked for, by exit code. The program's own path ("" = cannot be had).
+void SetAdministrator(bool member);
+std::vector<uint32_t> ProcessEndCodes();
+void SetModuleFilePath(const std::wstring& path);
+
+// The user's and the all-users Startup folders ("" = cannot be resolved, the default).
+void SetStartupFolders(const std::wstring& user, const std::wstring& all_users);
+
 // Wireless: whether a WLAN client can be opened, and the profile of the connected
 // interface ("" = none connected). Disconnects are counted.
 void SetWlan(bool available, const std::wstring& connected_profile);

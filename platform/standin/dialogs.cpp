@@ -28,6 +28,8 @@ bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption) { re
 
 bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
 
+bool AskYesNoWithoutOwner(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
+
 }  // namespace platform
 
 namespace standin {

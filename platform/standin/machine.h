@@ -65,6 +65,14 @@ struct Machine {
   std::vector<std::wstring> child_commands;
   bool child_start_works = true;
   std::vector<std::wstring> shell_opens;
+  std::vector<std::wstring> shell_executes;  // "verb|file|parameters|folder|show|quiet"
+  bool shell_execute_works = true;
+  uint32_t detached_start_error = 0;
+  bool administrator = false;
+  std::vector<uint32_t> process_end_codes;
+  std::wstring module_path = L"C:\\Program Files\\KestruneAV\\KestruneAV.exe";
+  std::wstring startup_folder;         // "" = cannot be resolved
+  std::wstring common_startup_folder;  // "" = cannot be resolved
   struct ToolScript {
     std::vector<std::string> reads;  // what the tool writes, read by read
     uint32_t exit_code = 0;

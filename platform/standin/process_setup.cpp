@@ -20,6 +20,39 @@ void ComInit() { standin::Note("ComInit"); }
 
 void ComUninit() { standin::Note("ComUninit"); }
 
-std::wstring ModuleFilePath() { return L"C:\\Program Files\\KestruneAV\\KestruneAV.exe"; }
+std::wstring ModuleFilePath() {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().module_path;
+}
+
+bool IsAdministratorsMember() {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().administrator;
+}
+
+void EndProcessNow(uint32_t exit_code) {
+  standin::Note("EndProcess " + std::to_string(exit_code));
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().process_end_codes.push_back(exit_code);
+}
 
 }  // namespace platform
+
+namespace standin {
+
+void SetAdministrator(bool member) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().administrator = member;
+}
+
+std::vector<uint32_t> ProcessEndCodes() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().process_end_codes;
+}
+
+void SetModuleFilePath(const std::wstring& path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().module_path = path;
+}
+
+}  // namespace standin

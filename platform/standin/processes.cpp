@@ -48,6 +48,21 @@ std::vector<std::wstring> ShellOpens() {
   return TheMachine().shell_opens;
 }
 
+std::vector<std::wstring> ShellExecutes() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().shell_executes;
+}
+
+void SetShellExecuteWorks(bool works) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().shell_execute_works = works;
+}
+
+void SetDetachedStartError(uint32_t error_code) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().detached_start_error = error_code;
+}
+
 }  // namespace standin
 
 namespace platform {
@@ -140,6 +155,24 @@ ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& 
   run.timed_out = script.never_ends;
   run.exit_code = script.never_ends ? 1 : script.exit_code;
   return run;
+}
+
+bool ShellExecuteWithVerb(const ShellExecuteRequest& request) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  auto& machine = standin::TheMachine();
+  machine.shell_executes.push_back(request.verb + L"|" + request.file + L"|" + request.parameters + L"|" +
+                                   request.folder + L"|" + (request.hidden ? L"hidden" : L"normal") + L"|" +
+                                   (request.quiet ? L"quiet" : L"plain"));
+  return machine.shell_execute_works;
+}
+
+uint32_t StartDetachedHidden(const std::wstring& /*program*/, const std::wstring& command_line,
+                             const std::wstring& /*current_folder*/) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  auto& machine = standin::TheMachine();
+  if (machine.detached_start_error != 0) return machine.detached_start_error;
+  machine.child_commands.push_back(command_line);
+  return 0;
 }
 
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {

@@ -55,4 +55,8 @@ bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption) {
   return MessageBoxW(win32::MainWindow(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+bool AskYesNoWithoutOwner(const std::wstring& text, const std::wstring& caption) {
+  return MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
 }  // namespace platform

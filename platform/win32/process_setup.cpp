@@ -60,6 +60,21 @@ void ComInit() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
 void ComUninit() { CoUninitialize(); }
 
+bool IsAdministratorsMember() {
+  SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
+  PSID administrators = nullptr;
+  if (!AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
+                                0, 0, &administrators)) {
+    return false;
+  }
+  BOOL member = FALSE;
+  const bool asked = CheckTokenMembership(nullptr, administrators, &member) != 0;
+  FreeSid(administrators);
+  return asked && member;
+}
+
+void EndProcessNow(uint32_t exit_code) { ExitProcess(exit_code); }
+
 std::wstring ModuleFilePath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {

@@ -27,7 +27,10 @@ struct Child {
 
 // Starts a command line with no window and no inherited handles; an empty folder
 // keeps ours. Null handles when it could not be started.
-Child StartChild(const std::wstring& command_line, const std::wstring& current_folder) {
+// A hidden child; program may be null (then the command line names it). error gets
+// the failure's code.
+Child StartChild(const wchar_t* program, const std::wstring& command_line, const std::wstring& current_folder,
+                 DWORD creation_flags, DWORD& error) {
   // CreateProcessW may write into the command line, so it gets a copy of its own.
   std::vector<wchar_t> writable(command_line.begin(), command_line.end());
   writable.push_back(L'\0');
@@ -36,11 +39,18 @@ Child StartChild(const std::wstring& command_line, const std::wstring& current_f
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION started{};
-  if (!CreateProcessW(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+  if (!CreateProcessW(program, writable.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
                       current_folder.empty() ? nullptr : current_folder.c_str(), &startup, &started)) {
+    error = GetLastError();
     return {};
   }
+  error = 0;
   return {UniqueHandle(started.hProcess), UniqueHandle(started.hThread)};
+}
+
+Child StartChild(const std::wstring& command_line, const std::wstring& current_folder) {
+  DWORD error = 0;
+  return StartChild(nullptr, command_line, current_folder, CREATE_NO_WINDOW, error);
 }
 }  // namespace
 
@@ -169,6 +179,29 @@ ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& 
   run.exit_code = GetExitCodeProcess(process.get(), &code) ? code : 1;
   if (run.timed_out) run.exit_code = 1;
   return run;
+}
+
+bool ShellExecuteWithVerb(const ShellExecuteRequest& request) {
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  SHELLEXECUTEINFOW execute{};
+  execute.cbSize = sizeof(execute);
+  execute.fMask = request.quiet ? (SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI) : 0;
+  execute.lpVerb = request.verb.c_str();
+  execute.lpFile = request.file.c_str();
+  execute.lpParameters = request.parameters.empty() ? nullptr : request.parameters.c_str();
+  execute.lpDirectory = request.folder.empty() ? nullptr : request.folder.c_str();
+  execute.nShow = request.hidden ? SW_HIDE : SW_SHOWNORMAL;
+  const bool started = ShellExecuteExW(&execute) != 0;
+  if (execute.hProcess) CloseHandle(execute.hProcess);
+  if (SUCCEEDED(com)) CoUninitialize();
+  return started;
+}
+
+uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& command_line,
+                             const std::wstring& current_folder) {
+  DWORD error = 0;
+  StartChild(program.c_str(), command_line, current_folder, CREATE_NO_WINDOW | DETACHED_PROCESS, error);
+  return error;  // the handles close as the child's owners go
 }
 
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {

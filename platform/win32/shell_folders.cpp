@@ -14,4 +14,15 @@ bool UserProfileFolder(std::wstring& folder) {
   return true;
 }
 
+bool StartupFolder(bool all_users, std::wstring& folder) {
+  wchar_t path[MAX_PATH];
+  if (FAILED(SHGetFolderPathW(nullptr, all_users ? CSIDL_COMMON_STARTUP : CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT,
+                              path)) ||
+      path[0] == L'\0') {
+    return false;
+  }
+  folder = path;
+  return true;
+}
+
 }  // namespace platform

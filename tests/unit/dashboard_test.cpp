@@ -27,6 +27,7 @@ class DashboardTest : public StandinTest {
     TermsPending.store(false);
     DataDir = L"C:\\KestruneAV";
     TermsPath = DataDir + L"\\terms_accepted.txt";
+    AdminPreferencePath = DataDir + L"\\admin_preference.txt";
     std::filesystem::create_directories(drive_c_ / "KestruneAV");
     platform::GuiSetEventHandler(HandleGuiEvent);
     platform::GuiCreateWindow();
@@ -60,6 +61,10 @@ TEST_F(DashboardTest, TermsMustBeTickedTwiceBeforeAccepting) {
   ASSERT_TRUE(gui_->Click("Accept and continue"));
   EXPECT_FALSE(TermsPending.load());
   EXPECT_EQ(HostBytes(TermsPath), "yes");
+  // The admin question follows the acceptance at once; No is saved.
+  ASSERT_EQ(standin::Questions().size(), 1u);
+  EXPECT_EQ(standin::Questions()[0].rfind(L"Kestrune Admin Mode: First run: enable Admin Mode?", 0), 0u);
+  EXPECT_EQ(HostBytes(AdminPreferencePath), "no");
   gui_->Frame();
   EXPECT_TRUE(gui_->HasWidget("Quick Scan"));
 }
@@ -287,7 +292,20 @@ TEST_F(DashboardTest, QuarantineButtonsReallyQuarantine) {
 TEST_F(DashboardTest, ButtonsThatWorkToday) {
   gui_->Frame();
   ASSERT_TRUE(gui_->Click("Check for updates"));
-  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[UPDATE] Check for updates started."});
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[UPDATE] KestruneUpdater.exe not found next to the AV: C:\\Program Files\\KestruneAV",
+                                 L"[UPDATE] Check for updates started."}));
+  ResetActivityState();
+  PutFile(L"C:\\Program Files\\KestruneAV\\KestruneUpdater.exe", "MZ");
+  ASSERT_TRUE(gui_->Click("Check for updates"));
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[UPDATE] Launched KestruneUpdater.exe from C:\\Program Files\\KestruneAV",
+                                 L"[UPDATE] Check for updates started."}));
+
+  standin::SetShellExecuteWorks(false);  // the elevation prompt declined
+  ASSERT_TRUE(gui_->Click("Enable Admin"));
+  EXPECT_EQ(standin::ShellExecutes().back(), L"runas|C:\\Program Files\\KestruneAV\\KestruneAV.exe|||normal|plain");
+  EXPECT_EQ(ActivityLines().back(), L"[ADMIN] Elevation declined or failed. Staying in user mode.");
 
   ASSERT_TRUE(gui_->Click("Quarantine folder..."));  // cancelled picker: no question
   EXPECT_TRUE(standin::Questions().empty());

@@ -56,6 +56,8 @@ TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
                                  L"network cannot stall a scan.",
                                  L"[SYSTEM] Detection core online. Quarantine=C:\\KestruneAV\\Quarantine",
                                  L"[SYSTEM] OS profile: Windows 10  build 19045",
+                                 L"[STARTUP] One background start at logon.",
+                                 L"[UPDATE] KestruneUpdater.exe not found next to the AV: C:\\Program Files\\KestruneAV",
                                  L"[INTEGRITY] Definition backup refreshed.",
                                  L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).",
                              }));
@@ -72,9 +74,9 @@ TEST_F(StartupTest, BackgroundSwitchAnywhereStartsHiddenWithOneSilentScan) {
     EXPECT_EQ(Picked({"ShowWindow"}), std::vector<std::string>{"ShowWindow 0"});
     EXPECT_EQ(ThreadsNamed(L"boot-scan"), 1);
     const auto lines = ActivityLines();
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[4], L"[STARTUP] Background protection on. Silent scan started.");
-    EXPECT_EQ(lines[5], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[6], L"[STARTUP] Background protection on. Silent scan started.");
+    EXPECT_EQ(lines[7], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
     EXPECT_TRUE(standin::Presents().empty());
   }
 }
@@ -138,9 +140,9 @@ TEST_F(StartupTest, NoDeviceOrNoWindowRunsHeadless) {
     EXPECT_EQ(standin::JournalIndex("DestroyWindow") >= 0, c.destroys_window);
     EXPECT_LT(standin::JournalIndex("ReleaseDevice"), standin::JournalIndex("CpuQueryOpen"));
     const auto lines = ActivityLines();
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[4], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
-    EXPECT_EQ(lines[5], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[6], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
+    EXPECT_EQ(lines[7], L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
     EXPECT_FALSE(UiVisible.load());
   }
 }
