@@ -142,8 +142,14 @@ check "the backup is read-only ($(stat -c %A "$data/engine.marker.bak" 2>/dev/nu
   test -z "$(stat -c %A "$data/engine.marker.bak" | tr -cd w)"
 check "bad-hash list created with its header line" \
   test "$(od -An -c "$data/bad-hashes.txt" | tr -d ' \n')" = '#sha256ofconfirmedbadfiles,oneperline\r\n'
+check "Wine's token is an administrator's: admin mode is on" logged "$out/headless.log" \
+  "[ADMIN] Admin mode ON. HKLM, services, and all-user folders enabled."
+check "no updater beside the program is reported" logged "$out/headless.log" \
+  "[UPDATE] KestruneUpdater.exe not found next to the AV: "
 wineserver -k
 wineserver -w 2>/dev/null
+# A saved "no" does not hold against an administrator's run.
+printf 'no' >"$data/admin_preference.txt"
 
 # --- A desktop: Xvfb with IceWM ----------------------------------------------
 display=99
@@ -180,6 +186,11 @@ check "screenshot of the window is not blank ($colours colours)" test "${colours
 check "first start shows the Terms page ($(white_share "$out/terms.png") white)" test "$(white_share "$out/terms.png")" -lt 50
 check "windowed run logs the engine line" logged "$out/windowed.log" \
   "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+run_value=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v KestruneAV 2>/dev/null | tr -d '\r')
+check "the logon start is the quoted program path and /background ($(echo $run_value | tr -s ' '))" \
+  grep -qE 'KestruneAV +REG_SZ +"[A-Z]:\\.*\\KestruneAV\.exe" /background$' <<<"$run_value"
+check "the logon start was logged" logged "$out/windowed.log" "[STARTUP] One background start at logon."
+check "an administrator's run saves yes over a saved no" test "$(cat "$data/admin_preference.txt")" = yes
 
 click_in_window 544 374  # Accept before ticking: nothing happens
 click_in_window 149 245
