@@ -53,14 +53,6 @@ void IntegrityPulse() {
   }
 }
 
-void ServerGuard() {
-  AppendActivity(L"[SERVER] Server protection on.");
-  do {
-    RunGuarded(L"server-protect", ServerProtectionCheck);
-    SleepForPeriod(45 * kSecond);
-  } while (AppRunning.load());
-}
-
 void ProcWatch() {
   do {
     RunGuarded(L"monitor-proc", ScanStealthProcesses);
@@ -84,7 +76,7 @@ std::vector<WorkerSpec> LongLivedWorkers() {
       {L"ai-manager", AiManager},            {L"downloads-watch", WatchDownloads},
       {L"disk-watch", WatchForNewDisks},            {L"integrity-pulse", IntegrityPulse},
   };
-  if (OsProfile.OsClass == kOsServer) workers.push_back({L"server-guard", ServerGuard});
+  if (OsProfile.OsClass == kOsServer) workers.push_back({L"server-guard", ServerGuardLoop});
   workers.push_back({L"proc-watch", ProcWatch});
   return workers;
 }

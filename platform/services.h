@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -18,5 +19,13 @@ void VisitWin32Services(
     uint32_t access,
     const std::function<void(const std::wstring& name, const std::wstring& image_path,
                              const std::function<bool()>& stop)>& visit);
+
+// What the manager says of one service's process status.
+enum class ServiceRunState { Unknown, Running, NotRunning };  // Unknown: not installed, no rights, no answer
+
+// The run state of each named service, in order (each opened with SERVICE_QUERY_STATUS
+// and asked with QueryServiceStatusEx); false, with no states, when the manager
+// cannot be opened. The manager and every service are closed inside the call.
+bool QueryServiceRunStates(const std::vector<std::wstring>& names, std::vector<ServiceRunState>& states);
 
 }  // namespace platform

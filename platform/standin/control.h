@@ -129,6 +129,12 @@ int WlanDisconnects();
 // Win32 services: key name, image path, running or not; stops of running ones succeed.
 void AddService(const std::wstring& name, const std::wstring& image_path, bool running);
 std::vector<std::wstring> StoppedServices();
+// Whether the service control manager opens for status queries (it does unless set).
+void SetServiceManagerOpens(bool opens);
+
+// The event log: the event identifier of a log's newest record (a log without one
+// cannot be read).
+void SetNewestEvent(const std::wstring& log_name, uint32_t event_id);
 
 // Restart: whether ExitWindowsEx is granted, and the restarts it was asked for.
 void SetExitWindowsWorks(bool works);

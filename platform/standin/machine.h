@@ -92,6 +92,8 @@ struct Machine {
   };
   std::vector<Service> services;
   std::vector<std::wstring> stopped_services;
+  bool service_manager_opens = true;
+  std::map<std::wstring, uint32_t> newest_events;  // log name -> event id of its newest record
   bool exit_windows_works = true;
   int restart_requests = 0;
   std::wstring current_folder = L"C:\\Users\\bob";

@@ -14,6 +14,11 @@ std::vector<std::wstring> StoppedServices() {
   return TheMachine().stopped_services;
 }
 
+void SetServiceManagerOpens(bool opens) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().service_manager_opens = opens;
+}
+
 }  // namespace standin
 
 namespace platform {
@@ -44,6 +49,21 @@ void VisitWin32Services(
     };
     visit(name, services[i].image_path, stop);
   }
+}
+
+bool QueryServiceRunStates(const std::vector<std::wstring>& names, std::vector<ServiceRunState>& states) {
+  states.clear();
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  const auto& machine = standin::TheMachine();
+  if (!machine.service_manager_opens) return false;
+  for (const std::wstring& name : names) {
+    ServiceRunState state = ServiceRunState::Unknown;
+    for (const auto& service : machine.services) {
+      if (service.name == name) state = service.running ? ServiceRunState::Running : ServiceRunState::NotRunning;
+    }
+    states.push_back(state);
+  }
+  return true;
 }
 
 }  // namespace platform

@@ -77,4 +77,22 @@ void VisitWin32Services(uint32_t access,
   }
 }
 
+bool QueryServiceRunStates(const std::vector<std::wstring>& names, std::vector<ServiceRunState>& states) {
+  states.clear();
+  const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE));
+  if (!manager) return false;
+  for (const std::wstring& name : names) {
+    ServiceRunState state = ServiceRunState::Unknown;
+    const UniqueServiceHandle service(OpenServiceW(manager.get(), name.c_str(), SERVICE_QUERY_STATUS));
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (service && QueryServiceStatusEx(service.get(), SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                                        sizeof(status), &needed)) {
+      state = status.dwCurrentState == SERVICE_RUNNING ? ServiceRunState::Running : ServiceRunState::NotRunning;
+    }
+    states.push_back(state);
+  }
+  return true;
+}
+
 }  // namespace platform

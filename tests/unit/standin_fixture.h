@@ -19,6 +19,7 @@
 #include "engine/hash_lists.h"
 #include "engine/scan_index.h"
 #include "engine/verdict.h"
+#include "inspect/server_guard.h"
 #include "platform/standin/control.h"
 #include "response/snapshots.h"
 #include "upkeep/admin_mode.h"
@@ -55,6 +56,7 @@ class StandinTest : public ::testing::Test {
     OverlayShown.store(false);
     WarningNoticeShown.store(false);
     ContainCount.store(0);
+    ServerNoticeShown.store(false);
     ResetSnapshotsForTest();
     OverlayFade.store(0.0f);
     for (auto* counter : {&RunCounters.scanned, &RunCounters.skipped_unchanged,
