@@ -14,6 +14,7 @@
 #include "scan/scans.h"
 #include "platform/tray.h"
 #include "ui/gui_frame.h"
+#include "ui/taskbar_pin.h"
 #include "ui/window_events.h"
 #include "upkeep/admin_mode.h"
 #include "upkeep/integrity.h"
@@ -37,7 +38,7 @@ void RunStartupSteps() {
 
 int RunProgram(std::string_view command_line, int show_command) {
   platform::DetachConsole();
-  platform::SetAppIdentity(L"Kestrune.KestruneAV");
+  platform::SetAppIdentity(kAppIdentity);
   if (platform::AcquireInstanceMutex(L"Local\\KestruneAVSingle") ==
       platform::InstanceLock::AlreadyRunning) {
     return 0;
@@ -54,6 +55,8 @@ int RunProgram(std::string_view command_line, int show_command) {
   if (background) {
     BackgroundStart.store(true);
     platform::GuiHideWindow();
+  } else {
+    StampAppIdentity(true);
   }
   if (!platform::GuiCreateDevice()) return HeadlessMode();
   platform::GuiCreateRenderTarget();

@@ -18,6 +18,9 @@ bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption);
 // any thread; true for Yes.
 bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption);
 
+// An information box owned by the main window (MB_ICONINFORMATION, OK only).
+void ShowInformation(const std::wstring& text, const std::wstring& caption);
+
 // A Yes/No question with the question icon and no owner window (it may come before
 // the window exists); true for Yes.
 bool AskYesNoWithoutOwner(const std::wstring& text, const std::wstring& caption);

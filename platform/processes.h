@@ -83,4 +83,8 @@ uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& co
 // Asks the shell to "open" a file with parameters in a folder, window hidden (ShellExecuteW).
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder);
 
+// Asks the shell to "open" a target (a program or a settings page such as
+// "ms-settings:network-vpn"), shown normally (ShellExecuteW, SW_SHOWNORMAL).
+bool ShellOpenShown(const std::wstring& target);
+
 }  // namespace platform

@@ -8,8 +8,11 @@ namespace platform {
 // when it cannot be resolved.
 bool UserProfileFolder(std::wstring& folder);
 
-// The user's Startup folder (CSIDL_STARTUP), or the all-users one (CSIDL_COMMON_STARTUP);
-// false when it cannot be resolved.
-bool StartupFolder(bool all_users, std::wstring& folder);
+// Shell folders by their CSIDL: Startup, all users' Startup, Start-menu programs,
+// all users' Start-menu programs, and the desktop's file-system folder.
+enum class ShellFolder { Startup, CommonStartup, Programs, CommonPrograms, Desktop };
+
+// The folder's path (SHGetFolderPathW); false when it cannot be resolved.
+bool ShellFolderPath(ShellFolder which, std::wstring& folder);
 
 }  // namespace platform

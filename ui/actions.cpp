@@ -11,6 +11,7 @@
 #include "response/threat_manager.h"
 #include "scan/scans.h"
 #include "ui/dashboard_state.h"
+#include "ui/taskbar_pin.h"
 #include "upkeep/admin_mode.h"
 #include "upkeep/logon_start.h"
 
@@ -35,9 +36,7 @@ void OpenRecoveryAction() { StartOneShot(L"winre", OpenWindowsRecovery); }
 
 void DisinfectionAction() { StartOneShot(L"disinfect-pass", RunDisinfectionPass); }
 
-// Actions whose work is not part of this build yet do nothing when pressed, so the
-// dashboard never claims work it did not do.
-void PinToTaskbarAction() {}
+void PinToTaskbarAction() { PinToTaskbar(); }
 
 void EnableAdminAction() { RequestElevation(); }
 void FirstRunAdminQuestion() { CheckAdminMode(); }

@@ -37,9 +37,9 @@ void RegisterLogonStart() {
   // Each failure below is harmless on its own: the next start tries again.
   platform::WriteRegistryString(platform::RegistryHive::CurrentUser, kRunKey, kRunValue, LogonStartCommand(self));
   platform::DeleteRegistryValue(platform::RegistryHive::LocalMachine, kRunKey, kRunValue);
-  for (const bool all_users : {false, true}) {
+  for (const auto which : {platform::ShellFolder::Startup, platform::ShellFolder::CommonStartup}) {
     std::wstring startup;
-    if (platform::StartupFolder(all_users, startup)) platform::DeleteFileOnce(startup + L"\\Kestrune AV.lnk");
+    if (platform::ShellFolderPath(which, startup)) platform::DeleteFileOnce(startup + L"\\Kestrune AV.lnk");
   }
   AppendActivity(L"[STARTUP] One background start at logon.");
 }

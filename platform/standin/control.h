@@ -10,6 +10,7 @@
 
 #include "platform/process_setup.h"
 #include "platform/registry.h"
+#include "platform/shell_folders.h"
 #include "platform/tray.h"
 
 namespace standin {
@@ -95,6 +96,10 @@ std::vector<uint32_t> TerminatedProcesses();
 std::vector<std::wstring> ChildCommandLines();
 void SetChildStartWorks(bool works);
 std::vector<std::wstring> ShellOpens();
+// The shell cannot open this file with these parameters (it is still recorded).
+void FailShellOpen(const std::wstring& file, const std::wstring& parameters);
+// The default remote-access phone book's entries, in order.
+void SetPhonebookEntries(const std::vector<std::wstring>& names);
 // A tool that writes its output in these reads and ends with the code, or never ends
 // (its run then meets its time limit). A tool not scripted cannot be started.
 void ScriptTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
@@ -118,8 +123,8 @@ void SetAdministrator(bool member);
 std::vector<uint32_t> ProcessEndCodes();
 void SetModuleFilePath(const std::wstring& path);
 
-// The user's and the all-users Startup folders ("" = cannot be resolved, the default).
-void SetStartupFolders(const std::wstring& user, const std::wstring& all_users);
+// A shell folder's path ("" = cannot be resolved, the default for each).
+void SetShellFolder(platform::ShellFolder which, const std::wstring& folder);
 
 // Wireless: whether a WLAN client can be opened, and the profile of the connected
 // interface ("" = none connected). Disconnects are counted.
@@ -212,5 +217,11 @@ void SetGpuPercent(double percent);
 void QueueFolderPick(const std::wstring& folder);
 void QueueYesNoAnswer(bool yes);
 std::vector<std::wstring> Questions();
+// Information boxes shown, as "caption: text".
+std::vector<std::wstring> Notices();
+
+// Shell links written, by path, as "target|working folder|description|identity" (the
+// file itself holds the same text), and the window identity set ("" = none).
+std::vector<std::pair<std::wstring, std::wstring>> Shortcuts();
 
 }  // namespace standin

@@ -28,6 +28,11 @@ bool AskYesNoTopmost(const std::wstring& text, const std::wstring& caption) { re
 
 bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
 
+void ShowInformation(const std::wstring& text, const std::wstring& caption) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().notices.push_back(caption + L": " + text);
+}
+
 bool AskYesNoWithoutOwner(const std::wstring& text, const std::wstring& caption) { return AskYesNo(text, caption); }
 
 }  // namespace platform
@@ -42,6 +47,11 @@ void QueueFolderPick(const std::wstring& folder) {
 void QueueYesNoAnswer(bool yes) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().yes_no_answers.push_back(yes);
+}
+
+std::vector<std::wstring> Notices() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().notices;
 }
 
 std::vector<std::wstring> Questions() {

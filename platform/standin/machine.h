@@ -67,12 +67,15 @@ struct Machine {
   std::vector<std::wstring> shell_opens;
   std::vector<std::wstring> shell_executes;  // "verb|file|parameters|folder|show|quiet"
   bool shell_execute_works = true;
+  std::set<std::wstring> failing_shell_opens;  // "file|parameters" that cannot be opened
+  std::vector<std::wstring> phonebook;         // remote-access entry names
   uint32_t detached_start_error = 0;
   bool administrator = false;
   std::vector<uint32_t> process_end_codes;
   std::wstring module_path = L"C:\\Program Files\\KestruneAV\\KestruneAV.exe";
-  std::wstring startup_folder;         // "" = cannot be resolved
-  std::wstring common_startup_folder;  // "" = cannot be resolved
+  std::map<int, std::wstring> shell_folders;  // by platform::ShellFolder; missing = cannot be resolved
+  std::vector<std::wstring> notices;           // information boxes, "caption: text"
+  std::vector<std::pair<std::wstring, std::wstring>> shortcuts;  // (link path, "target|folder|description|id")
   struct ToolScript {
     std::vector<std::string> reads;  // what the tool writes, read by read
     uint32_t exit_code = 0;

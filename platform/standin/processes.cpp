@@ -48,6 +48,11 @@ std::vector<std::wstring> ShellOpens() {
   return TheMachine().shell_opens;
 }
 
+void FailShellOpen(const std::wstring& file, const std::wstring& parameters) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().failing_shell_opens.insert(file + L"|" + parameters);
+}
+
 std::vector<std::wstring> ShellExecutes() {
   std::lock_guard<std::mutex> hold(MachineLock());
   return TheMachine().shell_executes;
@@ -177,7 +182,14 @@ uint32_t StartDetachedHidden(const std::wstring& /*program*/, const std::wstring
 
 bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
-  standin::TheMachine().shell_opens.push_back(file + L"|" + parameters + L"|" + folder);
+  auto& machine = standin::TheMachine();
+  machine.shell_opens.push_back(file + L"|" + parameters + L"|" + folder);
+  return machine.failing_shell_opens.count(file + L"|" + parameters) == 0;
+}
+
+bool ShellOpenShown(const std::wstring& target) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().shell_opens.push_back(target + L"||(shown)");
   return true;
 }
 

@@ -9,10 +9,9 @@ void SetProfileFolder(const std::wstring& folder) {
   TheMachine().profile_folder = folder;
 }
 
-void SetStartupFolders(const std::wstring& user, const std::wstring& all_users) {
+void SetShellFolder(platform::ShellFolder which, const std::wstring& folder) {
   std::lock_guard<std::mutex> hold(MachineLock());
-  TheMachine().startup_folder = user;
-  TheMachine().common_startup_folder = all_users;
+  TheMachine().shell_folders[static_cast<int>(which)] = folder;
 }
 
 }  // namespace standin
@@ -27,12 +26,12 @@ bool UserProfileFolder(std::wstring& folder) {
   return true;
 }
 
-bool StartupFolder(bool all_users, std::wstring& folder) {
+bool ShellFolderPath(ShellFolder which, std::wstring& folder) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
-  const auto& machine = standin::TheMachine();
-  const std::wstring& startup = all_users ? machine.common_startup_folder : machine.startup_folder;
-  if (startup.empty()) return false;
-  folder = startup;
+  const auto& folders = standin::TheMachine().shell_folders;
+  const auto found = folders.find(static_cast<int>(which));
+  if (found == folders.end() || found->second.empty()) return false;
+  folder = found->second;
   return true;
 }
 

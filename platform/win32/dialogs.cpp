@@ -55,6 +55,10 @@ bool AskYesNoQuestion(const std::wstring& text, const std::wstring& caption) {
   return MessageBoxW(win32::MainWindow(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
+void ShowInformation(const std::wstring& text, const std::wstring& caption) {
+  MessageBoxW(win32::MainWindow(), text.c_str(), caption.c_str(), MB_ICONINFORMATION);
+}
+
 bool AskYesNoWithoutOwner(const std::wstring& text, const std::wstring& caption) {
   return MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }

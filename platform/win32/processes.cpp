@@ -204,16 +204,24 @@ uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& co
   return error;  // the handles close as the child's owners go
 }
 
-bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
+namespace {
+bool ShellOpen(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder, int show) {
   // The shell may hand the file to an extension, which needs COM on this thread; a
   // thread already in another apartment keeps it (RPC_E_CHANGED_MODE, nothing to undo).
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   const HINSTANCE result =
       ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                    folder.empty() ? nullptr : folder.c_str(), SW_HIDE);
+                    folder.empty() ? nullptr : folder.c_str(), show);
   if (SUCCEEDED(com)) CoUninitialize();
   // Values above 32 mean success; the rest are error codes in a handle's clothing.
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
+}  // namespace
+
+bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
+  return ShellOpen(file, parameters, folder, SW_HIDE);
+}
+
+bool ShellOpenShown(const std::wstring& target) { return ShellOpen(target, L"", L"", SW_SHOWNORMAL); }
 
 }  // namespace platform

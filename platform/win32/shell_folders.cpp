@@ -14,11 +14,22 @@ bool UserProfileFolder(std::wstring& folder) {
   return true;
 }
 
-bool StartupFolder(bool all_users, std::wstring& folder) {
+namespace {
+int CsidlOf(ShellFolder which) {
+  switch (which) {
+    case ShellFolder::Startup: return CSIDL_STARTUP;
+    case ShellFolder::CommonStartup: return CSIDL_COMMON_STARTUP;
+    case ShellFolder::Programs: return CSIDL_PROGRAMS;
+    case ShellFolder::CommonPrograms: return CSIDL_COMMON_PROGRAMS;
+    case ShellFolder::Desktop: return CSIDL_DESKTOPDIRECTORY;
+  }
+  return CSIDL_DESKTOPDIRECTORY;
+}
+}  // namespace
+
+bool ShellFolderPath(ShellFolder which, std::wstring& folder) {
   wchar_t path[MAX_PATH];
-  if (FAILED(SHGetFolderPathW(nullptr, all_users ? CSIDL_COMMON_STARTUP : CSIDL_STARTUP, nullptr, SHGFP_TYPE_CURRENT,
-                              path)) ||
-      path[0] == L'\0') {
+  if (FAILED(SHGetFolderPathW(nullptr, CsidlOf(which), nullptr, SHGFP_TYPE_CURRENT, path)) || path[0] == L'\0') {
     return false;
   }
   folder = path;

@@ -86,7 +86,8 @@ TEST_F(AdminModeTest, ElevationWithoutTheProgramPathDoesNothing) {
 
 TEST_F(AdminModeTest, LogonStartIsOneQuotedPerUserValue) {
   standin::SetRegistryString(platform::RegistryHive::LocalMachine, kRunKey, L"KestruneAV", L"old");
-  standin::SetStartupFolders(L"C:\\Users\\bob\\Startup", L"C:\\ProgramData\\Startup");
+  standin::SetShellFolder(platform::ShellFolder::Startup, L"C:\\Users\\bob\\Startup");
+  standin::SetShellFolder(platform::ShellFolder::CommonStartup, L"C:\\ProgramData\\Startup");
   const std::wstring user_link = PutFile(L"C:\\Users\\bob\\Startup\\Kestrune AV.lnk", "link");
   const std::wstring common_link = PutFile(L"C:\\ProgramData\\Startup\\Kestrune AV.lnk", "link");
   RegisterLogonStart();

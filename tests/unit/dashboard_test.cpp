@@ -6,6 +6,7 @@
 #include "ui/dashboard.h"
 #include "ui/dashboard_state.h"
 #include "ui/dashboard_style.h"
+#include "ui/taskbar_pin.h"
 #include "ui/vpn_panel.h"
 #include "ui/window_events.h"
 
@@ -23,6 +24,9 @@ class DashboardTest : public StandinTest {
     BootFilesIntact.store(true);
     VpnPanelOpen = false;
     VpnConnected = false;
+    VpnStatusText.clear();
+    VpnCountryIndex = 0;
+    LastSpot = 0;
     OsProfile.IsWorkstation = true;
     TermsPending.store(false);
     DataDir = L"C:\\KestruneAV";
@@ -217,6 +221,144 @@ TEST_F(DashboardTest, VpnEntryByProductType) {
   ASSERT_TRUE(gui_->Click("Back"));
   gui_->Frame();
   EXPECT_TRUE(gui_->HasWidget("Quick Scan"));
+}
+
+TEST_F(DashboardTest, DoneConnectPicksASpotFirstThenDialsTheCountrysEntry) {
+  VpnPanelOpen = true;
+  VpnStatusText = L"Choose a country";
+  VpnCountryIndex = 4;
+  gui_->Frame();
+  EXPECT_TRUE(gui_->Shows("Pick a country. Then we pick a random city that is not your home spot."));
+  ASSERT_TRUE(gui_->Click("Done \xE2\x80\x94 connect"));
+  EXPECT_EQ(standin::ShellOpens(), std::vector<std::wstring>{L"rasdial.exe|\"KestruneVPN_Japan\"|"});
+  EXPECT_NE(LastSpot, 0);  // a spot was picked on the way
+  EXPECT_TRUE(VpnConnected.load());
+  EXPECT_EQ(VpnStatusText, L"Connecting Japan");
+  EXPECT_FALSE(VpnPanelOpen);
+  gui_->Frame();
+  EXPECT_TRUE(gui_->HasWidget("VPN  On"));
+
+  VpnPanelOpen = true;
+  gui_->Frame();
+  ASSERT_TRUE(gui_->Click("Disconnect"));
+  EXPECT_EQ(standin::ShellOpens().back(), L"rasdial.exe|/disconnect|");
+  EXPECT_FALSE(VpnConnected.load());
+  EXPECT_EQ(VpnStatusText, L"Disconnected");
+  EXPECT_FALSE(VpnPanelOpen);
+}
+
+class VpnTest : public StandinTest {
+ protected:
+  void SetUp() override {
+    StandinTest::SetUp();
+    OsProfile.IsWorkstation = true;
+    VpnConnected = false;
+    VpnStatusText.clear();
+  }
+};
+
+TEST_F(VpnTest, ConnectFallsBackToThePhoneBookThenToTheSettings) {
+  const struct {
+    const char* what;
+    std::vector<std::wstring> phonebook;
+    bool office_dials;
+    uint32_t build;
+    bool connected;
+    std::wstring last_open;
+    std::wstring status;
+  } cases[] = {
+      {"first phone-book entry", {L"Office", L"Home"}, true, 19045, true, L"rasdial.exe|\"Office\"|",
+       L"Connecting USA"},
+      {"no entry: the VPN settings", {}, true, 19045, false, L"ms-settings:network-vpn||(shown)",
+       L"Add Windows profile USA first"},
+      {"entry fails: settings", {L"Office"}, false, 19045, false, L"ms-settings:network-vpn||(shown)",
+       L"Add Windows profile USA first"},
+      {"old Windows: the phone-book dialog", {}, true, 9600, false, L"rasphone.exe||(shown)",
+       L"Add Windows profile USA first"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    OsProfile.BuildNumber = c.build;
+    standin::FailShellOpen(L"rasdial.exe", L"\"KestruneVPN_USA\"");
+    if (!c.office_dials) standin::FailShellOpen(L"rasdial.exe", L"\"Office\"");
+    standin::SetPhonebookEntries(c.phonebook);
+    EXPECT_EQ(ConnectVpn("USA"), c.connected);
+    EXPECT_EQ(VpnConnected.load(), c.connected);
+    EXPECT_EQ(standin::ShellOpens().back(), c.last_open);
+    EXPECT_EQ(VpnStatusText, c.status);
+  }
+}
+
+TEST_F(DashboardTest, RandomSpotNeverRepeatsTheLastCity) {
+  VpnCountryIndex = 1;  // Germany
+  std::wstring previous;
+  uint32_t seed = 12345;
+  for (int i = 0; i < 300; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    standin::AdvanceClock(seed >> 20);  // any tick, also one that lands on the last city again
+    PickRandomSpot();
+    ASSERT_EQ(VpnStatusText.rfind(L"Spot: Germany / ", 0), 0u);
+    EXPECT_NE(VpnStatusText, previous);
+    if (i == 0) EXPECT_NE(VpnStatusText, L"Spot: Germany / Frankfurt");  // the home spot
+    previous = VpnStatusText;
+  }
+  VpnCountryIndex = 9;  // out of range: the last country
+  PickRandomSpot();
+  EXPECT_EQ(VpnStatusText.rfind(L"Spot: Japan / ", 0), 0u);
+}
+
+TEST_F(DashboardTest, OnAServerTheVpnIsNotUsed) {
+  OsProfile.IsWorkstation = false;
+  snprintf(OsProfile.OsProfileText, sizeof OsProfile.OsProfileText, "Windows Server  build 20348");
+  EXPECT_FALSE(ConnectVpn("UK"));
+  EXPECT_EQ(VpnStatusText, L"VPN is off on Windows Server  build 20348");
+  EXPECT_TRUE(standin::ShellOpens().empty());
+  VpnPanelOpen = true;
+  gui_->Frame();
+  EXPECT_TRUE(gui_->Shows("VPN is not used on this system."));
+  ASSERT_TRUE(gui_->Click("Back"));
+  EXPECT_FALSE(VpnPanelOpen);
+}
+
+TEST_F(DashboardTest, PinToTaskbarStampsCopiesExplainsAndShows) {
+  standin::SetShellFolder(platform::ShellFolder::Programs, L"C:\\Users\\bob\\Start Menu\\Programs");
+  standin::SetShellFolder(platform::ShellFolder::CommonPrograms, L"C:\\ProgramData\\Start Menu\\Programs");
+  standin::SetShellFolder(platform::ShellFolder::Desktop, L"C:\\Users\\bob\\Desktop");
+  standin::SetEnvironment(L"APPDATA", L"C:\\Users\\bob\\AppData\\Roaming");
+  std::filesystem::create_directories(standin::HostPath(L"C:\\Users\\bob\\Start Menu\\Programs"));
+  std::filesystem::create_directories(standin::HostPath(L"C:\\ProgramData\\Start Menu\\Programs"));
+  PutFile(L"C:\\Users\\bob\\Desktop\\Kestrune AV.lnk", "desktop link");
+  gui_->Frame();
+  ASSERT_TRUE(gui_->Click("Pin to taskbar"));
+  ASSERT_TRUE(gui_->Click("Pin to taskbar"));
+
+  const std::wstring record =
+      L"C:\\Program Files\\KestruneAV\\KestruneAV.exe|C:\\Program Files\\KestruneAV|Kestrune AV|Kestrune.KestruneAV";
+  const auto shortcuts = standin::Shortcuts();
+  ASSERT_EQ(shortcuts.size(), 4u);  // both folders, twice
+  EXPECT_EQ(shortcuts[0], std::make_pair(std::wstring(L"C:\\Users\\bob\\Start Menu\\Programs\\Kestrune AV.lnk"), record));
+  EXPECT_EQ(shortcuts[1].first, L"C:\\ProgramData\\Start Menu\\Programs\\Kestrune AV.lnk");
+  EXPECT_EQ(HostBytes(L"C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch\\User "
+                      L"Pinned\\TaskBar\\Kestrune AV.lnk"),
+            "desktop link");
+  const std::wstring notice =
+      L"Pin Kestrune: Windows will not pin this open window because Admin mode is on. That menu only says Close "
+      L"window.\n\nA shortcut named Kestrune AV is on your desktop. Right-click THAT shortcut and choose Pin to "
+      L"taskbar.";
+  EXPECT_EQ(standin::Notices(), (std::vector<std::wstring>{notice, notice}));
+  EXPECT_GE(standin::JournalIndex("SelectInExplorer C:\\Users\\bob\\Desktop\\Kestrune AV.lnk"), 0);
+  EXPECT_GE(standin::JournalIndex("WindowAppIdentity Kestrune.KestruneAV"), 0);
+  EXPECT_TRUE(ActivityLines().empty());
+}
+
+TEST_F(DashboardTest, PinWithoutADesktopShortcutOnlyExplains) {
+  standin::SetShellFolder(platform::ShellFolder::Desktop, L"C:\\Users\\bob\\Desktop");
+  standin::SetEnvironment(L"APPDATA", L"C:\\Users\\bob\\AppData\\Roaming");
+  PinToTaskbar();
+  EXPECT_EQ(standin::Notices().size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(standin::HostPath(
+      L"C:\\Users\\bob\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\Kestrune AV.lnk")));
 }
 
 TEST_F(DashboardTest, ActivityFollowsNewLinesOnlyAtTheBottom) {

@@ -37,16 +37,20 @@ TEST_F(StartupTest, SecondInstanceExitsBeforeTouchingAnything) {
 
 TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
   standin::SetInstanceLock(platform::InstanceLock::Failed);  // a failed mutex does not stop start-up
+  standin::SetShellFolder(platform::ShellFolder::Programs, L"C:\\Users\\bob\\Programs");
+  std::filesystem::create_directories(standin::HostPath(L"C:\\Users\\bob\\Programs"));
   EXPECT_EQ(RunProgram("KestruneAV.exe", 10), 0);
+  ASSERT_EQ(standin::Shortcuts().size(), 1u);
+  EXPECT_EQ(standin::Shortcuts()[0].first, L"C:\\Users\\bob\\Programs\\Kestrune AV.lnk");
   EXPECT_EQ(Picked({"DetachConsole", "SetAppIdentity", "AcquireInstanceMutex", "HardenProcessAccess",
-                    "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow", "CreateDevice",
+                    "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow", "WindowAppIdentity", "CreateDevice",
                     "CreateRenderTarget", "ShowWindow", "HideWindow", "InitBackends", "CpuQueryOpen",
                     "StartThread q-worker-a", "Present", "CpuQueryClose", "ShutdownBackends", "ReleaseDevice",
                     "DestroyWindow", "UnregisterClass", "ComUninit"}),
             (std::vector<std::string>{
                 "DetachConsole", "SetAppIdentity Kestrune.KestruneAV", "AcquireInstanceMutex Local\\KestruneAVSingle",
                 "HardenProcessAccess", "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow",
-                "CreateDevice hardware", "CreateRenderTarget", "ShowWindow 10", "InitBackends", "CpuQueryOpen",
+                "SetAppIdentity Kestrune.KestruneAV", "WindowAppIdentity Kestrune.KestruneAV", "CreateDevice hardware", "CreateRenderTarget", "ShowWindow 10", "InitBackends", "CpuQueryOpen",
                 "StartThread q-worker-a", "Present vsync=0", "CpuQueryClose", "ShutdownBackends",
                 "ReleaseDevice", "DestroyWindow", "UnregisterClass", "ComUninit"}));
   EXPECT_FALSE(AppRunning.load());
@@ -78,6 +82,8 @@ TEST_F(StartupTest, BackgroundSwitchAnywhereStartsHiddenWithOneSilentScan) {
     EXPECT_EQ(lines[6], L"[STARTUP] Background protection on. Silent scan started.");
     EXPECT_EQ(lines[7], L"[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).");
     EXPECT_TRUE(standin::Presents().empty());
+    EXPECT_EQ(standin::JournalIndex("WindowAppIdentity"), -1);  // shortcuts and window left alone
+    EXPECT_TRUE(standin::Shortcuts().empty());
   }
 }
 

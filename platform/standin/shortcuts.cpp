@@ -1,0 +1,39 @@
+#include "platform/shortcuts.h"
+
+#include "platform/files.h"
+#include "platform/standin/machine.h"
+
+namespace standin {
+
+std::vector<std::pair<std::wstring, std::wstring>> Shortcuts() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().shortcuts;
+}
+
+}  // namespace standin
+
+namespace platform {
+
+bool SetWindowAppIdentity(const std::wstring& app_id) {
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    if (!standin::TheMachine().window_exists) return false;
+  }
+  standin::Note("WindowAppIdentity " + standin::Narrow(app_id));
+  return true;
+}
+
+bool WriteShortcut(const std::wstring& link_path, const ShortcutSpec& spec) {
+  const std::wstring record = spec.target + L"|" + spec.working_folder + L"|" + spec.description + L"|" + spec.app_id;
+  if (!WriteFileBytes(link_path, standin::Narrow(record))) return false;
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().shortcuts.emplace_back(link_path, record);
+  return true;
+}
+
+bool SelectInExplorer(const std::wstring& path) {
+  standin::Note("SelectInExplorer " + standin::Narrow(path));
+  return true;
+}
+
+}  // namespace platform

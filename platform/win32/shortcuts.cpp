@@ -1,0 +1,79 @@
+#include "platform/shortcuts.h"
+
+#include <windows.h>
+#include <initguid.h>  // the property keys below are defined here, not only declared
+#include <objbase.h>
+#include <propkey.h>
+#include <propsys.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "platform/win32/window.h"
+
+namespace platform {
+
+namespace {
+template <typename T>
+void Release(T* object) {
+  if (object) object->Release();
+}
+
+// A string value that borrows the text: the store copies it, so nothing is freed here.
+PROPVARIANT BorrowedString(const std::wstring& text) {
+  PROPVARIANT value;
+  PropVariantInit(&value);
+  value.vt = VT_LPWSTR;
+  value.pwszVal = const_cast<wchar_t*>(text.c_str());
+  return value;
+}
+
+bool SetAppId(IPropertyStore* store, const std::wstring& app_id) {
+  const PROPVARIANT value = BorrowedString(app_id);
+  return SUCCEEDED(store->SetValue(PKEY_AppUserModel_ID, value)) && SUCCEEDED(store->Commit());
+}
+}  // namespace
+
+bool SetWindowAppIdentity(const std::wstring& app_id) {
+  const HWND window = win32::MainWindow();
+  if (!window) return false;
+  IPropertyStore* store = nullptr;
+  if (FAILED(SHGetPropertyStoreForWindow(window, IID_IPropertyStore, reinterpret_cast<void**>(&store)))) return false;
+  const bool set = SetAppId(store, app_id);
+  Release(store);
+  return set;
+}
+
+bool WriteShortcut(const std::wstring& link_path, const ShortcutSpec& spec) {
+  IShellLinkW* link = nullptr;
+  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                              reinterpret_cast<void**>(&link)))) {
+    return false;
+  }
+  bool saved = SUCCEEDED(link->SetPath(spec.target.c_str())) &&
+               SUCCEEDED(link->SetDescription(spec.description.c_str())) &&
+               SUCCEEDED(link->SetWorkingDirectory(spec.working_folder.c_str()));
+  IPropertyStore* store = nullptr;
+  if (saved && SUCCEEDED(link->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store)))) {
+    saved = SetAppId(store, spec.app_id);
+  }
+  IPersistFile* file = nullptr;
+  if (saved && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+    saved = SUCCEEDED(file->Save(link_path.c_str(), TRUE));
+  } else {
+    saved = false;
+  }
+  Release(file);
+  Release(store);
+  Release(link);
+  return saved;
+}
+
+bool SelectInExplorer(const std::wstring& path) {
+  PIDLIST_ABSOLUTE item = nullptr;
+  if (FAILED(SHParseDisplayName(path.c_str(), nullptr, &item, 0, nullptr)) || !item) return false;
+  const bool shown = SUCCEEDED(SHOpenFolderAndSelectItems(item, 0, nullptr, 0));
+  CoTaskMemFree(item);
+  return shown;
+}
+
+}  // namespace platform

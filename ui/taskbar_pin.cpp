@@ -1,0 +1,56 @@
+#include "ui/taskbar_pin.h"
+
+#include <string>
+
+#include "platform/dialogs.h"
+#include "platform/environment.h"
+#include "platform/files.h"
+#include "platform/process_setup.h"
+#include "platform/shell_folders.h"
+#include "platform/shortcuts.h"
+
+const wchar_t* const kAppIdentity = L"Kestrune.KestruneAV";
+
+namespace {
+constexpr wchar_t kShortcutName[] = L"\\Kestrune AV.lnk";
+constexpr wchar_t kPinnedFolder[] = L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar";
+constexpr wchar_t kPinCaption[] = L"Pin Kestrune";
+constexpr wchar_t kPinText[] =
+    L"Windows will not pin this open window because Admin mode is on. That menu only says Close window.\n\nA "
+    L"shortcut named Kestrune AV is on your desktop. Right-click THAT shortcut and choose Pin to taskbar.";
+
+// The text before the last separator, or the whole path when there is none.
+std::wstring FolderOrWhole(const std::wstring& path) {
+  const std::size_t separator = path.find_last_of(L"\\/");
+  return separator == std::wstring::npos ? path : path.substr(0, separator);
+}
+}  // namespace
+
+void StampAppIdentity(bool with_window) {
+  platform::SetAppIdentity(kAppIdentity);
+  if (with_window) platform::SetWindowAppIdentity(kAppIdentity);
+  platform::ShortcutSpec spec;
+  spec.target = platform::ModuleFilePath();
+  spec.working_folder = FolderOrWhole(spec.target);
+  spec.description = L"Kestrune AV";
+  spec.app_id = kAppIdentity;
+  for (const auto which : {platform::ShellFolder::Programs, platform::ShellFolder::CommonPrograms}) {
+    std::wstring folder;
+    if (platform::ShellFolderPath(which, folder)) platform::WriteShortcut(folder + kShortcutName, spec);
+  }
+}
+
+void PinToTaskbar() {
+  StampAppIdentity(true);
+  std::wstring desktop;
+  platform::ShellFolderPath(platform::ShellFolder::Desktop, desktop);
+  const std::wstring desk = desktop + kShortcutName;
+  std::wstring app_data;
+  if (platform::ReadEnvironmentVariable(L"APPDATA", app_data)) {
+    const std::wstring pinned = app_data + kPinnedFolder;
+    platform::MakeDirectories(pinned);
+    platform::CopyFileOver(desk, pinned + kShortcutName);  // no desktop shortcut: nothing copied
+  }
+  platform::ShowInformation(kPinText, kPinCaption);
+  platform::SelectInExplorer(desk);
+}
