@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <propkey.h>
 #include <propsys.h>
+#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 

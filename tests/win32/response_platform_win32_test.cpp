@@ -400,14 +400,19 @@ class ResponsePlatformWin32Services : public ::testing::Test {
     std::set<std::wstring> names;
     const SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ENUMERATE_SERVICE);
     if (!manager) return names;
-    DWORD needed = 0;
-    DWORD returned = 0;
-    EnumServicesStatusW(manager, types, SERVICE_STATE_ALL, nullptr, 0, &needed, &returned, nullptr);
-    std::vector<ENUM_SERVICE_STATUSW> entries(needed / sizeof(ENUM_SERVICE_STATUSW) + 1);
-    if (EnumServicesStatusW(manager, types, SERVICE_STATE_ALL, entries.data(),
-                            static_cast<DWORD>(entries.size() * sizeof(ENUM_SERVICE_STATUSW)), &needed, &returned,
-                            nullptr)) {
-      for (DWORD i = 0; i < returned; ++i) names.insert(entries[i].lpServiceName);
+    // Grown until the whole list fits: Wine's first size answer can fall short.
+    std::vector<unsigned char> buffer(64 * 1024);
+    for (int tries = 0; tries < 8; ++tries) {
+      DWORD needed = 0;
+      DWORD returned = 0;
+      DWORD resume = 0;
+      if (EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, types, SERVICE_STATE_ALL, buffer.data(),
+                                static_cast<DWORD>(buffer.size()), &needed, &returned, &resume, nullptr)) {
+        const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+        for (DWORD i = 0; i < returned; ++i) names.insert(entries[i].lpServiceName);
+        break;
+      }
+      buffer.resize(buffer.size() * 2 + needed);
     }
     CloseServiceHandle(manager);
     return names;
@@ -446,7 +451,11 @@ TEST_F(ResponsePlatformWin32Services, EveryWin32ServiceWithAnImageIsVisitedOnce)
     EXPECT_EQ(names.count(driver), 0u);
   }
   for (const std::wstring& name : ListedNames(SERVICE_WIN32)) win32.insert(name);
-  for (const std::wstring& name : names) EXPECT_EQ(win32.count(name), 1u) << Narrow(name);
+  // Wine's listing can leave out the event log while it is starting (any test that
+  // opened a log starts it); such a name must still be a Win32 service by its status.
+  for (const std::wstring& name : names) {
+    EXPECT_TRUE(win32.count(name) == 1 || (StatusOf(name).dwServiceType & SERVICE_WIN32) != 0) << Narrow(name);
+  }
 }
 
 TEST_F(ResponsePlatformWin32Services, StopNeedsTheRightToStop) {
