@@ -257,6 +257,36 @@ import -window root "$out/after-scan.png"
 check "closing the overlay brings the dashboard back ($(pixel_in_window 885 127))" \
   not background_at 885 127
 
+# --- One taskbar identity: the Start-menu shortcut of a normal start ----------
+start_link="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrune AV.lnk"
+exe_windows=$(winepath -w "$exe" 2>/dev/null)
+check "the Start-menu programs folder holds Kestrune AV.lnk" test -s "$start_link"
+check "the shortcut points at the running program ($exe_windows)" \
+  bash -c 'strings "$1" | grep -qixF "$2"' _ "$start_link" "$exe_windows"
+
+# --- The VPN panel: its screen, random spots, and Back -------------------------
+click_in_window 885 343  # "VPN"
+sleep 1.5
+import -window root "$out/vpn-panel.png"
+# Right of the panel, where the dashboard draws its Quick Scan button.
+check "the VPN button opens the panel in place of the dashboard ($(pixel_in_window 997 127))" background_at 997 127
+spot_shot() { import -window root "$out/spot.png"; convert "$out/spot.png" -crop 600x22+236+384 +repage "$out/spot-$1.png"; }
+spot_shot 0
+repeats=0
+changes=0
+for press in 1 2 3 4 5 6; do
+  click_in_window 545 272  # "Random spot"
+  sleep 0.8
+  spot_shot "$press"
+  diff=$(compare -metric AE "$out/spot-$((press - 1)).png" "$out/spot-$press.png" null: 2>&1 || true)
+  if [ "${diff%% *}" = 0 ]; then repeats=$((repeats + 1)); else changes=$((changes + 1)); fi
+done
+import -window root "$out/vpn-spot.png"
+check "six Random spot presses never show the same city twice in a row ($changes changes)" test "$repeats" -eq 0
+click_in_window 545 480  # "Back"
+sleep 1.5
+check "Back returns to the dashboard ($(pixel_in_window 997 127))" not background_at 997 127
+
 # --- A threat in Downloads is isolated; a reviewed file goes to one decision ---
 quarantine="$data/Quarantine"
 stored_count() { ls "$quarantine" 2>/dev/null | grep -c '^keylog-miner\.exe\(\.[0-9.]*\)\?$'; }
