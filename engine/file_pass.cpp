@@ -95,7 +95,12 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
   head.clear();
   Guarded(analysis.active, pass.analysis_fault, [&] { analysis.head_wanted = kHeaderReadBytes; });
 
-  const auto visit = [&](std::string_view chunk) {
+  // The first bytes, kept to tell whether the whole file is a short one.
+  constexpr std::size_t kSmallFileBytes = 128;
+  std::string lead;
+  uint64_t total = 0;
+  bool stopped = false;
+  const auto judge = [&](std::string_view chunk) {
     Guarded(hash.active, pass.hash_fault, [&] {
       hash.active = platform::AddToSha256(*hash.stream, chunk);
     });
@@ -114,6 +119,12 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
     bool page_wants_more = false;
     Guarded(page.active, pass.page_fault, [&] { page_wants_more = page.reader.Add(chunk); });
     return hash.active || (analysis.active && analysis_wants_more) || (page.active && page_wants_more);
+  };
+  const auto visit = [&](std::string_view chunk) {
+    if (lead.size() <= kSmallFileBytes) lead.append(chunk.substr(0, kSmallFileBytes + 1 - lead.size()));
+    total += chunk.size();
+    stopped = !judge(chunk);
+    return !stopped;
   };
 
   try {
@@ -138,5 +149,9 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
     if (pass.head_read) pass.head = head;
   });
   Guarded(page.active, pass.page_fault, [&] { pass.page_text = page.reader.Finish(); });
+  if (analysis.active && !pass.read_failed && !stopped && total <= kSmallFileBytes) {
+    pass.small_file_read = true;
+    pass.small_file = std::move(lead);
+  }
   return pass;
 }

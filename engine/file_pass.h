@@ -33,6 +33,10 @@ struct FilePass {
   std::string_view head;      // points into buffers, valid while this pass lives
   PassBuffersLease buffers;
   std::string page_text;
+  // The whole file when the analysis read it to its end within its first 128 bytes
+  // (the size of the industry's test file with its allowed padding); else empty.
+  bool small_file_read = false;
+  std::string small_file;
   // An internal fault (memory) that spoiled one part; the others are still good.
   bool hash_fault = false;
   bool analysis_fault = false;

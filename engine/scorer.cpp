@@ -8,6 +8,7 @@
 #include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "engine/pe_analysis.h"
+#include "engine/test_file.h"
 #include "engine/verdict.h"
 #include "inspect/run_keys.h"
 #include "platform/files.h"
@@ -104,6 +105,17 @@ ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record,
   plan.page = IsPageFile(path);
   const FilePass pass = ReadFileForJudgement(path, plan);
   if (opened) *opened = JudgedOpen{pass.tried, pass.open_error};
+
+  // The test file has a verdict of its own, before every rule, so that people who
+  // check their protection with it see it contained like any threat.
+  if (pass.small_file_read && !IsSystemLocation(path) && IsAntiMalwareTestFile(pass.small_file)) {
+    record = AnalysisOf(path, start, pass);
+    record.flagged = true;
+    record.suspicious = true;
+    record.score = 10;
+    record.reason = kTestFileReason;
+    return ScoreOutcome::Quarantine;
+  }
 
   const HeuristicResult verdict = VerdictOf(path, plan.hash ? HashFromPass(path, pass) : L"", events);
   record = AnalysisOf(path, start, pass);

@@ -308,6 +308,14 @@ for n in 1 2 3; do
   done
 done
 check "all three same-named threats are kept ($kept)" test "$kept" -eq 3
+# The industry's test file, assembled here so that this script does not hold it whole.
+test_head='X5O!P%@AP[4\PZX54(P^)7CC)7}$'
+test_tail='-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*'
+printf '%sEICAR%s\r\n' "$test_head" "$test_tail" >"$downloads/eicar.com"
+check "the anti-malware test file is named as such" wait_for 30 logged "$out/windowed.log" \
+  "[AI] Manager taking over: Test file score=10 (EICAR anti-malware test file, harmless by design)"
+check "the test file is moved into the quarantine folder" wait_for 30 test -f "$quarantine/eicar.com"
+check "the test file has left Downloads" wait_for 10 test ! -e "$downloads/eicar.com"
 sleep 2
 import -window root "$out/restart-card.png"
 click_in_window 632 382  # the restart card's "Close"
