@@ -1,6 +1,7 @@
 #include "app/data_dir.h"
 
 #include "app/activity_log.h"
+#include "app/guarded_step.h"
 #include "app/os_profile.h"
 #include "app/text_file.h"
 #include "app/wide.h"
@@ -41,6 +42,12 @@ std::wstring DefaultDataDir() {
                                                                          : L"C:\\KestruneAV";
 }
 
+namespace {
+// Each list and reference loads on its own: a fault in one is reported and the
+// others, and the paths after it, are still set up.
+void LoadingStep(void (*load)()) { RunGuarded(L"init-paths", load); }
+}  // namespace
+
 void InitPaths() {
   DetectOsProfile();
 
@@ -57,15 +64,15 @@ void InitPaths() {
   AdminPreferencePath = DataDir + L"\\admin_preference.txt";
   TermsPath = DataDir + L"\\terms_accepted.txt";
   SafeHashesPath = DataDir + L"\\safe-hashes.txt";
-  LoadSafeHashes(SafeHashesPath);
+  LoadingStep([] { LoadSafeHashes(SafeHashesPath); });
 
   ScanIndexPath = DataDir + L"\\scan-index.dat";
   TelemetryPath = DataDir + L"\\telemetry.txt";
-  LoadScanIndex();
+  LoadingStep(LoadScanIndex);
 
-  TakeExecutableReference();
-  LoadBadHashes();
-  RefreshMarkerBackup();
+  LoadingStep(TakeExecutableReference);
+  LoadingStep(LoadBadHashes);
+  LoadingStep(RefreshMarkerBackup);
 
   AppendActivity(L"[SYSTEM] Detection core online. Quarantine=" + QuarantineDir);
   if (OsProfile.OsProfileText[0] != '\0') {
@@ -73,7 +80,8 @@ void InitPaths() {
   }
 
   std::string terms;
-  TermsPending.store(!(ReadTextFile(TermsPath, terms) && TermsAcceptedIn(terms)));
+  bool cut = false;  // only the first word counts
+  TermsPending.store(!(ReadTextFilePrefix(TermsPath, kSmallSettingBytes, terms, cut) && TermsAcceptedIn(terms)));
 }
 
 void ResetDataPathsForTest() {

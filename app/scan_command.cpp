@@ -275,7 +275,8 @@ int ParseJobs(const std::wstring& text) {
 
 void LoadLists(const std::wstring& data_dir) {
   std::string text;
-  ReadTextFile(data_dir + L"\\bad-hashes.txt", text);
+  bool cut = false;
+  ReadTextFilePrefix(data_dir + L"\\bad-hashes.txt", kBadHashListBytes, text, cut);
   ReplaceBadHashes(ParseBadHashList(text));
   LoadSafeHashes(data_dir + L"\\safe-hashes.txt");
 }

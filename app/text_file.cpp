@@ -29,6 +29,25 @@ bool ReadTextFile(const std::wstring& path, std::string& text) {
   return true;
 }
 
+bool ReadTextFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& text, bool& cut) {
+  std::string bytes;
+  cut = false;
+  // One byte past the bound tells a file that ends there from a longer one.
+  if (!platform::ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
+        bytes.append(chunk.substr(0, max_bytes + 1 - bytes.size()));
+        return bytes.size() <= max_bytes;
+      })) {
+    return false;
+  }
+  if (bytes.size() > max_bytes) {
+    cut = true;
+    const std::size_t last_line_end = bytes.rfind('\n', max_bytes - 1);
+    bytes.resize(last_line_end == std::string::npos || max_bytes == 0 ? 0 : last_line_end + 1);
+  }
+  text = FromCrLf(bytes);
+  return true;
+}
+
 bool WriteTextFile(const std::wstring& path, std::string_view text) {
   return platform::WriteFileBytes(path, ToCrLf(text));
 }

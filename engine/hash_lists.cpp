@@ -81,13 +81,20 @@ std::unordered_set<std::wstring> ParseBadHashList(std::string_view text) {
 std::wstring BadHashesPath() { return DataDir.empty() ? L"bad-hashes.txt" : DataDir + L"\\bad-hashes.txt"; }
 
 void LoadBadHashes() {
+  // The marker is the integrity routine's business; a marker that cannot be written
+  // must not cost the scan its bad-hash list.
   try {
     if (!EngineMarkerPath.empty()) CreateWhenMissing(EngineMarkerPath, kMarkerText);
+  } catch (...) {
+  }
+  try {
     const std::wstring list_path = BadHashesPath();
     CreateWhenMissing(list_path, kBadListHeader);
     std::string text;
-    ReadTextFile(list_path, text);  // an unreadable list loads as empty
+    bool cut = false;
+    ReadTextFilePrefix(list_path, kBadHashListBytes, text, cut);  // an unreadable list loads as empty
     ReplaceBadHashes(ParseBadHashList(text));
+    if (cut) AppendActivity(L"[ENGINE] Bad-hash list is over 16 MiB; only its first part is used.");
     AppendActivity(L"[ENGINE] Heuristic scan plus " + std::to_wstring(BadHashCount()) +
                    L" local bad hashes. No cloud lookup, so a dead network cannot stall a scan.");
   } catch (...) {
@@ -112,7 +119,8 @@ bool AnySafeHashes() {
 
 void LoadSafeHashes(const std::wstring& path) {
   std::string text;
-  if (path.empty() || !ReadTextFile(path, text)) return;
+  bool cut = false;
+  if (path.empty() || !ReadTextFilePrefix(path, kSafeHashListBytes, text, cut)) return;
   std::lock_guard<std::mutex> hold(SafeHashMutex);
   ForEachLine(text, [&](std::string_view line) {
     if (line.empty()) return;

@@ -17,6 +17,11 @@ std::wstring HashFromPass(const std::wstring& path, const FilePass& pass);
 // Lower-case hex of raw bytes.
 std::wstring HexOf(std::string_view bytes);
 
+// How much of each list is read: far more than any real list (a line is 66 bytes),
+// little enough that a planted giant file cannot exhaust memory.
+constexpr std::size_t kBadHashListBytes = 16u << 20;
+constexpr std::size_t kSafeHashListBytes = 8u << 20;
+
 // The entries of a bad-hash list text: 64-character lines not starting with "#",
 // lower-cased.
 std::unordered_set<std::wstring> ParseBadHashList(std::string_view text);

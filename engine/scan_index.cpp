@@ -42,7 +42,8 @@ std::optional<std::pair<std::wstring, FileStamp>> ParseScanIndexLine(std::string
 void LoadScanIndex() {
   if (ScanIndexPath.empty()) return;
   std::string text;
-  if (!ReadTextFile(ScanIndexPath, text)) return;
+  bool cut = false;
+  if (!ReadTextFilePrefix(ScanIndexPath, kScanIndexBytes, text, cut)) return;
   std::lock_guard<std::mutex> hold(ScanIndexLock);
   ScanIndex.clear();
   std::size_t start = 0;

@@ -12,6 +12,8 @@
 #include "engine/heuristic_result.h"
 
 constexpr std::size_t kScanIndexLimit = 20000;
+// The most of scan-index.dat that is read: 20,001 lines of long paths fit with room.
+constexpr std::size_t kScanIndexBytes = 32u << 20;
 
 // Guards ScanIndex; held for the whole of a load or a save.
 extern std::mutex ScanIndexLock;

@@ -56,6 +56,7 @@ bool IsPhishingText(std::string_view text) {
 }
 
 bool PageHeadReader::Add(std::string_view chunk) {
+  if (lines > kPageLines) return false;
   for (const char c : chunk) {
     if (pending_cr) {
       pending_cr = false;
@@ -66,15 +67,25 @@ bool PageHeadReader::Add(std::string_view chunk) {
     } else if (c == '\n') {
       if (lines < kPageLines) text += ToLowerAscii(line);
       line.clear();
+      line_bytes = 0;
       if (++lines > kPageLines) return false;
     } else if (lines < kPageLines) {
       line.push_back(c);  // the 41st line is read to its end but never kept
+    }
+    // A line without end (a page of one huge line) ends the check at the bound: what
+    // was gathered is judged, and no more is read.
+    if (++line_bytes >= kPageLineLimit) {
+      if (lines < kPageLines) text += ToLowerAscii(line);
+      line.clear();
+      lines = kPageLines + 1;
+      return false;
     }
   }
   return true;
 }
 
 std::string PageHeadReader::Finish() {
+  if (lines > kPageLines) return text;
   if (pending_cr && lines < kPageLines) line.push_back('\r');
   pending_cr = false;
   if (!line.empty() && lines < kPageLines) {

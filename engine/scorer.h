@@ -31,11 +31,16 @@ bool IsPhishingText(std::string_view first_lines);
 
 // Gathers the first 40 lines of a page from chunks of any size: text-mode lines
 // (CR LF ends a line, a lone CR is a character), line ends removed, lower-cased,
-// joined without separators. The 41st line is read but not used.
+// joined without separators. The 41st line is read but not used. Every line, kept
+// or not, is read to at most kPageLineLimit bytes: a longer one ends the check.
+// A page line longer than this ends the page check there (64 KiB).
+constexpr std::size_t kPageLineLimit = 65536;
+
 struct PageHeadReader {
   std::string text;
   std::string line;
   int lines = 0;
+  std::size_t line_bytes = 0;  // of the current line, kept or not
   bool pending_cr = false;
   // False once the 41st line has ended and no more bytes are wanted.
   bool Add(std::string_view chunk);

@@ -26,7 +26,9 @@ bool IsUserWritableProgram(const std::wstring& path) {
 
 void ScanTaskFile(const std::wstring& file) {
   std::string definition;
-  if (!ReadTextFile(file, definition)) return;
+  bool cut = false;
+  // A task definition is a few KiB; its command comes early. A planted giant file costs 1 MiB at most.
+  if (!ReadTextFilePrefix(file, 1u << 20, definition, cut)) return;
   const std::wstring path = ExtractExecutablePath(FirstTaskCommand(definition));
   if (!IsUserWritableProgram(path)) return;
   AppendActivity(L"[ADMIN] Scheduled task command in user path: " + path);

@@ -96,7 +96,9 @@ bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& resto
   if (!platform::QueryFileInfo(stored_path, info)) return false;
   std::string sidecar;
   std::wstring original;
-  if (ReadTextFile(stored_path + L".log", sidecar)) original = SidecarOriginal(sidecar);
+  bool cut = false;
+  // A sidecar holds one path of at most 32,767 characters: 256 KiB is plenty.
+  if (ReadTextFilePrefix(stored_path + L".log", 256u << 10, sidecar, cut)) original = SidecarOriginal(sidecar);
   std::wstring target = original.empty() ? DataDir + L"\\Restored\\" + FileNameOf(stored_path) : original;
   platform::MakeDirectories(ParentOf(target));
   // A file the user put there since the quarantine is never overwritten.

@@ -25,7 +25,10 @@ void SaveAdminChoice(const char* choice) {
 
 std::string SavedAdminChoice() {
   std::string text;
-  if (AdminPreferencePath.empty() || !ReadTextFile(AdminPreferencePath, text)) return "";
+  bool cut = false;
+  if (AdminPreferencePath.empty() || !ReadTextFilePrefix(AdminPreferencePath, kSmallSettingBytes, text, cut)) {
+    return "";
+  }
   return text.substr(0, text.find('\n'));
 }
 
