@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test and exits non-zero on any failure: the native unit tests (stand-in
-# platform, AddressSanitizer and UBSan), the Win32 tests under Wine, and the
+# platform) under AddressSanitizer and UBSan and again under ThreadSanitizer, the
+# Win32 tests under Wine, and the
 # end-to-end tests of KestruneAV.exe under Wine with Xvfb and IceWM.
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,6 +32,17 @@ if bash tools/build.sh native; then
   count_gtest build/logs/unit.log "${PIPESTATUS[0]}"
 else
   echo "native build failed"
+  failed=$((failed + 1))
+fi
+
+stage "native unit tests (ThreadSanitizer)"
+mkdir -p build/logs
+if bash tools/build.sh tsan; then
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    build/tsan/tests/kav_unit_tests --gtest_brief=1 2>&1 | tee build/logs/tsan.log
+  count_gtest build/logs/tsan.log "${PIPESTATUS[0]}"
+else
+  echo "ThreadSanitizer build failed"
   failed=$((failed + 1))
 fi
 
