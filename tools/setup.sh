@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 third="$root/build/third_party"
 
 packages=(cmake g++ make googletest libgtest-dev mingw-w64 wine wine64 xvfb xauth
-          x11-utils imagemagick icewm xdotool dpkg-dev libssl-dev)
+          x11-utils imagemagick icewm xdotool dpkg-dev libssl-dev nsis)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -43,7 +43,8 @@ export WINEPREFIX="$out/prefix"
 export HOME="$out/home"
 mkdir -p "$HOME"
 export WINEDEBUG=-all,warn+seh
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Linux menu entries or desktop files for the shortcuts the programs make.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 data="$WINEPREFIX/drive_c/ProgramData/KestruneAV"
 xvfb_pid=""
 wm_pid=""
@@ -453,6 +454,40 @@ check "/background runs its silent scan to the end" \
 sleep 2
 check "/background shows no window" bash -c '! xdotool search --onlyvisible --name "^Kestrune AV$" >/dev/null 2>&1'
 import -window root "$out/background.png"
+
+# --- The installer: silent install, a start of the installed program, silent uninstall ---
+wineserver -k
+wineserver -w 2>/dev/null
+setup="$root/build/win/KestruneAV-Setup.exe"
+installed="$WINEPREFIX/drive_c/Program Files/Kestrune AV"
+user_home="$WINEPREFIX/drive_c/users/$(id -un)"
+start_menu_link="$user_home/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrune AV.lnk"
+desktop_link="$user_home/Desktop/Kestrune AV.lnk"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KestruneAV'
+check "the build made the installer" test -s "$setup"
+wine "$setup" /S
+check "a silent install puts both programs under Program Files" \
+  wait_for 30 test -f "$installed/KestruneAV.exe" -a -f "$installed/KestruneScan.exe" -a -f "$installed/uninstall.exe"
+check "it makes the Start-menu and desktop shortcuts" test -s "$start_menu_link" -a -s "$desktop_link"
+entry=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
+check "Apps & features lists it with name, version, publisher and uninstall string" \
+  bash -c 'grep -q "DisplayName *REG_SZ *Kestrune AV" <<<"$1" && grep -q "DisplayVersion *REG_SZ *2.0.0" <<<"$1" &&
+           grep -q "Publisher *REG_SZ *Kestrune" <<<"$1" && grep -qF "\"C:\\Program Files\\Kestrune AV\\uninstall.exe\"" <<<"$1"' _ "$entry"
+(wine "C:\\Program Files\\Kestrune AV\\KestruneAV.exe" /background >"$out/installed.log" 2>&1 &)
+check "the installed program starts" \
+  wait_for 60 logged "$out/installed.log" "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
+run_value=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v KestruneAV 2>/dev/null | tr -d '\r')
+check "its logon start names the installed program" grep -qF '"C:\Program Files\Kestrune AV\KestruneAV.exe" /background' <<<"$run_value"
+installed_running() { pgrep -f "Kestrune A[V].KestruneAV[.]exe" >/dev/null; }
+check "the installed program is running before the uninstall" installed_running
+wine "$installed/uninstall.exe" /S
+check "a silent uninstall ends the running program" wait_for 30 not installed_running
+check "it removes the programs and their folder" wait_for 30 test ! -e "$installed"
+check "it removes both shortcuts" test ! -e "$start_menu_link" -a ! -e "$desktop_link"
+check "it removes the logon start" not bash -c 'wine reg query "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v KestruneAV >/dev/null 2>&1'
+check "it removes the Apps & features entry" not bash -c 'wine reg query "$1" >/dev/null 2>&1' _ "$uninstall_key"
+check "it keeps the data folder with the quarantine" test -d "$data/Quarantine" -a -f "$quarantine/eicar.com"
+wineserver -k
 
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
