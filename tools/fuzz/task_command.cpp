@@ -1,0 +1,8 @@
+// The command of a scheduled task's definition file, in any encoding it may hold.
+#include "fuzz_input.h"
+#include "inspect/service_scan.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  FirstTaskCommand(Bytes(data, size));
+  return 0;
+}
