@@ -5,7 +5,7 @@
 namespace platform {
 
 // What a shell link holds.
-struct ShortcutSpec {
+struct ShortcutContent {
   std::wstring target;
   std::wstring working_folder;
   std::wstring description;
@@ -18,7 +18,7 @@ bool SetWindowAppIdentity(const std::wstring& app_id);
 
 // Writes the link (IShellLinkW, its IPropertyStore, IPersistFile::Save), replacing an
 // older file; false on any failure. COM must be initialised on the calling thread.
-bool WriteShortcut(const std::wstring& link_path, const ShortcutSpec& spec);
+bool WriteShortcut(const std::wstring& link_path, const ShortcutContent& content);
 
 // Opens the item's folder in Explorer with the item selected (SHParseDisplayName,
 // SHOpenFolderAndSelectItems); false when the item cannot be parsed or shown.

@@ -29,14 +29,14 @@ std::wstring FolderOrWhole(const std::wstring& path) {
 void StampAppIdentity(bool with_window) {
   platform::SetAppIdentity(kAppIdentity);
   if (with_window) platform::SetWindowAppIdentity(kAppIdentity);
-  platform::ShortcutSpec spec;
-  spec.target = platform::ModuleFilePath();
-  spec.working_folder = FolderOrWhole(spec.target);
-  spec.description = L"Kestrune AV";
-  spec.app_id = kAppIdentity;
+  platform::ShortcutContent content;
+  content.target = platform::ModuleFilePath();
+  content.working_folder = FolderOrWhole(content.target);
+  content.description = L"Kestrune AV";
+  content.app_id = kAppIdentity;
   for (const auto which : {platform::ShellFolder::Programs, platform::ShellFolder::CommonPrograms}) {
     std::wstring folder;
-    if (platform::ShellFolderPath(which, folder)) platform::WriteShortcut(folder + kShortcutName, spec);
+    if (platform::ShellFolderPath(which, folder)) platform::WriteShortcut(folder + kShortcutName, content);
   }
 }
 

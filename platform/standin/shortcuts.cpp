@@ -23,8 +23,8 @@ bool SetWindowAppIdentity(const std::wstring& app_id) {
   return true;
 }
 
-bool WriteShortcut(const std::wstring& link_path, const ShortcutSpec& spec) {
-  const std::wstring record = spec.target + L"|" + spec.working_folder + L"|" + spec.description + L"|" + spec.app_id;
+bool WriteShortcut(const std::wstring& link_path, const ShortcutContent& content) {
+  const std::wstring record = content.target + L"|" + content.working_folder + L"|" + content.description + L"|" + content.app_id;
   if (!WriteFileBytes(link_path, standin::Narrow(record))) return false;
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   standin::TheMachine().shortcuts.emplace_back(link_path, record);

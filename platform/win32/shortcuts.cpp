@@ -44,18 +44,18 @@ bool SetWindowAppIdentity(const std::wstring& app_id) {
   return set;
 }
 
-bool WriteShortcut(const std::wstring& link_path, const ShortcutSpec& spec) {
+bool WriteShortcut(const std::wstring& link_path, const ShortcutContent& content) {
   IShellLinkW* link = nullptr;
   if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                               reinterpret_cast<void**>(&link)))) {
     return false;
   }
-  bool saved = SUCCEEDED(link->SetPath(spec.target.c_str())) &&
-               SUCCEEDED(link->SetDescription(spec.description.c_str())) &&
-               SUCCEEDED(link->SetWorkingDirectory(spec.working_folder.c_str()));
+  bool saved = SUCCEEDED(link->SetPath(content.target.c_str())) &&
+               SUCCEEDED(link->SetDescription(content.description.c_str())) &&
+               SUCCEEDED(link->SetWorkingDirectory(content.working_folder.c_str()));
   IPropertyStore* store = nullptr;
   if (saved && SUCCEEDED(link->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store)))) {
-    saved = SetAppId(store, spec.app_id);
+    saved = SetAppId(store, content.app_id);
   }
   IPersistFile* file = nullptr;
   if (saved && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {

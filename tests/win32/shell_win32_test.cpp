@@ -69,10 +69,10 @@ TEST_F(ShellWin32Test, ShortcutKeepsItsTargetFolderDescriptionAndIdentity) {
   const std::wstring target = root_ + L"\\KestruneAV.exe";
   ASSERT_TRUE(CopyFileW((std::wstring(_wgetenv(L"SystemRoot")) + L"\\notepad.exe").c_str(), target.c_str(), FALSE));
   const std::wstring link = root_ + L"\\Kestrune AV.lnk";
-  platform::ShortcutSpec spec{target, root_, L"Kestrune AV", L"Kestrune.KestruneAV"};
-  ASSERT_TRUE(platform::WriteShortcut(link, spec));
-  spec.description = L"Kestrune AV";  // written again over the older file
-  ASSERT_TRUE(platform::WriteShortcut(link, spec));
+  platform::ShortcutContent content{target, root_, L"Kestrune AV", L"Kestrune.KestruneAV"};
+  ASSERT_TRUE(platform::WriteShortcut(link, content));
+  content.description = L"Kestrune AV";  // written again over the older file
+  ASSERT_TRUE(platform::WriteShortcut(link, content));
 
   LinkRead read;
   ASSERT_TRUE(ReadLink(link, read));
