@@ -46,33 +46,57 @@ namespace {
 // Each list and reference loads on its own: a fault in one is reported and the
 // others, and the paths after it, are still set up.
 void LoadingStep(void (*load)()) { RunGuarded(L"init-paths", load); }
-}  // namespace
 
-void InitPaths() {
-  DetectOsProfile();
+// A link at the data folder or at one of its sub-folders would carry every file this
+// program writes, elevated or not, to a place of the planter's choosing: such a folder
+// is refused, and its path stays empty, which turns off what would live there.
+bool AcceptDataFolder(const std::wstring& folder) {
+  switch (platform::MakeGuardedFolder(folder)) {
+    case platform::GuardedFolder::IsLink:
+      AppendActivity(L"[SECURITY] Folder refused, it is a link (junction or symbolic link): " + folder);
+      return false;
+    case platform::GuardedFolder::NotGuarded:
+      AppendActivity(L"[SECURITY] Other accounts may still write to this folder (its access list could not be "
+                     L"restricted): " + folder);
+      return true;
+    case platform::GuardedFolder::Ready:
+    case platform::GuardedFolder::Failed:  // writes into it simply fail, as they always did
+      break;
+  }
+  return true;
+}
 
-  DataDir = DefaultDataDir();
-  platform::MakeDirectories(DataDir);
-
-  QuarantineDir = DataDir + L"\\Quarantine";
-  SnapshotsDir = DataDir + L"\\Snapshots";
-  platform::MakeDirectories(SnapshotsDir);
-  platform::MakeDirectories(QuarantineDir);
-
+void SetDataFilePaths() {
   EngineMarkerPath = DataDir + L"\\engine.marker";
   EngineMarkerBackupPath = DataDir + L"\\engine.marker.bak";
   AdminPreferencePath = DataDir + L"\\admin_preference.txt";
   TermsPath = DataDir + L"\\terms_accepted.txt";
   SafeHashesPath = DataDir + L"\\safe-hashes.txt";
-  LoadingStep([] { LoadSafeHashes(SafeHashesPath); });
-
   ScanIndexPath = DataDir + L"\\scan-index.dat";
   TelemetryPath = DataDir + L"\\telemetry.txt";
-  LoadingStep(LoadScanIndex);
+}
+}  // namespace
 
-  LoadingStep(TakeExecutableReference);
-  LoadingStep(LoadBadHashes);
-  LoadingStep(RefreshMarkerBackup);
+void InitPaths() {
+  DetectOsProfile();
+
+  const std::wstring data_dir = DefaultDataDir();
+  if (AcceptDataFolder(data_dir)) {
+    DataDir = data_dir;
+    if (AcceptDataFolder(DataDir + L"\\Snapshots")) SnapshotsDir = DataDir + L"\\Snapshots";
+    if (AcceptDataFolder(DataDir + L"\\Quarantine")) QuarantineDir = DataDir + L"\\Quarantine";
+    SetDataFilePaths();
+    LoadingStep([] { LoadSafeHashes(SafeHashesPath); });
+    LoadingStep(LoadScanIndex);
+    LoadingStep(TakeExecutableReference);
+    LoadingStep(LoadBadHashes);
+    LoadingStep(RefreshMarkerBackup);
+  } else {
+    // Nothing is read from or written to the refused place, nor to the working folder.
+    AppendActivity(L"[SECURITY] Running without a data folder: nothing is quarantined, snapshotted or kept "
+                   L"until the link is removed and the program restarted.");
+    LoadingStep(TakeExecutableReference);
+  }
 
   AppendActivity(L"[SYSTEM] Detection core online. Quarantine=" + QuarantineDir);
   if (OsProfile.OsProfileText[0] != '\0') {

@@ -24,10 +24,19 @@ const std::vector<std::wstring> kCriticalServices = {L"MSSQLSERVER", L"W3SVC", L
 bool IsServer() { return OsProfile.OsClass == kOsServer; }
 
 std::wstring AlertFilePath() { return (DataDir.empty() ? std::wstring(L"C:\\KestruneAV") : DataDir) + L"\\server_alerts.log"; }
+
+// Without a data folder the alerts go to C:\KestruneAV, which anybody may have made:
+// never into it through a link.
+bool AlertFolderIsLink() {
+  if (!DataDir.empty()) return false;
+  platform::FileInfo info;
+  return platform::QueryFileInfo(L"C:\\KestruneAV", info) && info.is_reparse_point;
+}
 }  // namespace
 
 void RaiseServerAlert(const std::wstring& message) {
-  platform::AppendFileBytes(AlertFilePath(), ToUtf8(message) + "\r\n");  // a failed write still logs
+  // A failed write still logs.
+  if (!AlertFolderIsLink()) platform::AppendFileBytes(AlertFilePath(), ToUtf8(message) + "\r\n");
   AppendActivity(L"[SERVER] " + message);
   if (!ServerNoticeShown.exchange(true)) {
     ShowTrayBalloon(L"Kestrune Server", L"Server protection noticed a problem. See Activity.");

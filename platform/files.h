@@ -20,8 +20,27 @@ bool PathExists(const std::wstring& path);
 // Creates the folder and every missing parent; false when it does not exist afterwards.
 bool MakeDirectories(const std::wstring& path);
 
+// What MakeGuardedFolder found at a data folder's path.
+enum class GuardedFolder {
+  Ready,       // a real folder that only Administrators, SYSTEM and the current user may write to
+  IsLink,      // a symbolic link, junction or other reparse point: refused and left as it is
+  NotGuarded,  // a real folder whose access list could not be made so (another account's folder)
+  Failed,      // missing, and could not be created
+};
+
+// Creates a folder of our own data (missing parents as MakeDirectories does) with a
+// protected access list, inherited by everything made inside it: full control for
+// Administrators, SYSTEM and the current user, read and list for Users. An existing
+// folder is never entered through a link; one that lets anybody else write gets the
+// list put on it.
+GuardedFolder MakeGuardedFolder(const std::wstring& path);
+
 // Reads the whole file as bytes; false when it cannot be opened or read.
 bool ReadFileBytes(const std::wstring& path, std::string& out);
+
+// The writers below never follow a link at the path they write: a symbolic link or
+// junction there, or a file with a second hard link, is refused (false), so that a
+// link planted where this program writes cannot carry the bytes elsewhere.
 
 // Replaces the file's content with the bytes; false when it cannot be written.
 bool WriteFileBytes(const std::wstring& path, std::string_view bytes);
@@ -111,7 +130,8 @@ bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_
 // Puts the replacement file in the target's place in one step, so that the target
 // holds either its old content or the whole new one. An existing target keeps its
 // attributes and security (ReplaceFileW); a missing one is simply created. The
-// replacement is gone afterwards on success and left in place on failure.
+// replacement is gone afterwards on success and left in place on failure. A target
+// that is a link, or has a second hard link, is refused as the writers refuse it.
 bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement);
 
 // Deletes a file; true when it is gone afterwards (also when it was not there).
@@ -122,7 +142,7 @@ bool DeleteFileAt(const std::wstring& path);
 bool MoveFileTo(const std::wstring& from, const std::wstring& to);
 
 // Copies a file with its attributes, replacing a file at the destination (CopyFileW);
-// false on failure, also when the destination is read-only.
+// false on failure, also when the destination is read-only, a link or hard-linked.
 bool CopyFileOver(const std::wstring& from, const std::wstring& to);
 
 // Sets the file's attributes to normal, so that read-only, hidden and system files can go.

@@ -75,7 +75,11 @@ std::wstring FreeRestoreName(const std::wstring& taken_path) {
 bool QuarantineFile(const std::wstring& path, std::wstring& stored_path) {
   if (path.empty() || QuarantineDir.empty() || !Exists(path)) return false;
   std::lock_guard<std::mutex> hold(QuarantineLock);
-  platform::MakeDirectories(QuarantineDir);
+  // Made again when it went away; never moved into through a link put in its place.
+  if (platform::MakeGuardedFolder(QuarantineDir) == platform::GuardedFolder::IsLink) {
+    AppendActivity(L"[QUARANTINE] Failed: " + path);
+    return false;
+  }
   const std::wstring stored = FreeStoredPath(FileNameOf(path));
   if (!platform::MoveFileTo(path, stored)) {
     // Across volumes: copy, then remove the original.
@@ -100,7 +104,14 @@ bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& resto
   // A sidecar holds one path of at most 32,767 characters: 256 KiB is plenty.
   if (ReadTextFilePrefix(stored_path + L".log", 256u << 10, sidecar, cut)) original = SidecarOriginal(sidecar);
   std::wstring target = original.empty() ? DataDir + L"\\Restored\\" + FileNameOf(stored_path) : original;
-  platform::MakeDirectories(ParentOf(target));
+  // Our own Restored folder is never entered through a link (it would put the
+  // quarantined file wherever the link points); the user's own folders are theirs.
+  if (!original.empty()) {
+    platform::MakeDirectories(ParentOf(target));
+  } else if (platform::MakeGuardedFolder(ParentOf(target)) == platform::GuardedFolder::IsLink) {
+    AppendActivity(L"[DISINFECT] Restore failed: " + stored_path);
+    return false;
+  }
   // A file the user put there since the quarantine is never overwritten.
   const bool name_taken = Exists(target);
   const std::wstring wanted = target;

@@ -55,6 +55,9 @@ void HideFromFindListing(const std::wstring& windows_path);
 void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_entries);
 // Whether the file carries the read-only attribute.
 bool IsReadOnly(const std::wstring& windows_path);
+// Another account's folder: its access list cannot be restricted (MakeGuardedFolder
+// answers NotGuarded). Symbolic links made in the host folder stand for Windows links.
+void MakeFolderUnguardable(const std::wstring& windows_folder);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
 // How often the program opened the file (reads, lock probes, copies, signature

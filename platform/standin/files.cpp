@@ -111,6 +111,11 @@ bool IsReadOnly(const std::wstring& windows_path) {
   return TheMachine().read_only_paths.count(PathKey(windows_path)) != 0;
 }
 
+void MakeFolderUnguardable(const std::wstring& windows_folder) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().unguardable_folders.insert(PathKey(windows_folder));
+}
+
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().read_limits[windows_path] = bytes;
@@ -176,10 +181,18 @@ uint64_t Ticks(std::filesystem::file_time_type time) {
   return static_cast<uint64_t>(time.time_since_epoch().count()) / 100;
 }
 
+// A host symbolic link stands for a Windows link; a second hard link is one too.
+bool IsLinkedHostFile(const std::string& host) {
+  std::error_code error;
+  const auto status = std::filesystem::symlink_status(host, error);
+  if (std::filesystem::is_symlink(status)) return true;
+  return std::filesystem::is_regular_file(status) && std::filesystem::hard_link_count(host, error) > 1;
+}
+
 // Writes the bytes in the given mode; a full disk keeps the truncation and fails.
 bool WriteHostFile(const std::wstring& path, std::string_view bytes, std::ios::openmode mode) {
   const std::string host = ReachableHostPath(path);
-  if (host.empty() || standin::IsReadOnly(path)) return false;
+  if (host.empty() || standin::IsReadOnly(path) || IsLinkedHostFile(host)) return false;
   std::ofstream out(host, std::ios::binary | mode);
   if (!out) return false;
   if (OnFullDisk(path)) return false;
@@ -205,6 +218,19 @@ bool MakeDirectories(const std::wstring& path) {
   std::error_code ignored;
   std::filesystem::create_directories(host, ignored);
   return std::filesystem::is_directory(host, ignored);
+}
+
+GuardedFolder MakeGuardedFolder(const std::wstring& path) {
+  standin::Note("MakeGuardedFolder " + standin::Narrow(path));
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return GuardedFolder::Failed;
+  std::error_code error;
+  if (std::filesystem::is_symlink(std::filesystem::symlink_status(host, error))) return GuardedFolder::IsLink;
+  std::filesystem::create_directories(host, error);
+  if (!std::filesystem::is_directory(host, error)) return GuardedFolder::Failed;
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().unguardable_folders.count(standin::PathKeyOf(path)) ? GuardedFolder::NotGuarded
+                                                                                    : GuardedFolder::Ready;
 }
 
 bool ReadFileBytes(const std::wstring& path, std::string& out) {
@@ -400,7 +426,7 @@ bool VisitFolderThroughLibrary(const std::wstring& folder, const std::function<v
 bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement) {
   const std::string to = ReachableHostPath(target);
   const std::string from = ReachableHostPath(replacement);
-  if (to.empty() || from.empty()) return false;
+  if (to.empty() || from.empty() || IsLinkedHostFile(to)) return false;
   std::error_code error;
   std::filesystem::rename(from, to, error);
   return !error;

@@ -37,6 +37,7 @@ struct Machine {
   std::set<std::wstring> hidden_from_find;            // lower-cased full paths the find listing leaves out
   std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
   std::set<std::wstring> read_only_paths;             // lower-cased full paths
+  std::set<std::wstring> unguardable_folders;         // lower-cased folders whose access list cannot be set
   std::wstring temp_folder;                           // "" = GetTempPathW fails
   bool raw_volume_opens = true;
   struct FileTraffic {

@@ -115,17 +115,42 @@ bool WriteAll(HANDLE file, std::string_view bytes) {
 }
 }  // namespace
 
+namespace {
+// A link or a second hard link at the path would carry the bytes to another file.
+bool IsLinkedFile(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return !GetFileInformationByHandle(file, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         info.nNumberOfLinks != 1;
+}
+
+// Opens (creating when missing) the file itself for writing: a reparse point at the
+// path is opened as itself, not followed, and refused with a hard-linked file before
+// a byte is changed; OPEN_ALWAYS rather than CREATE_ALWAYS for the same reason.
+UniqueHandle OpenUnlinkedForWriting(const std::wstring& path, DWORD access) {
+  auto file = OwnFileHandle(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (file && IsLinkedFile(file.get())) return nullptr;
+  return file;
+}
+
+// True when the path names a link or a hard-linked file; a path that cannot be
+// opened at all (missing, say) is not one.
+bool IsLinkedPath(const std::wstring& path) {
+  const auto file = OwnFileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file && IsLinkedFile(file.get());
+}
+}  // namespace
+
 bool WriteFileBytes(const std::wstring& path, std::string_view bytes) {
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
+  const auto file = OpenUnlinkedForWriting(path, GENERIC_WRITE);
+  if (!file || !SetEndOfFile(file.get())) return false;  // freshly opened: the end moves to 0
   return WriteAll(file.get(), bytes);
 }
 
 bool AppendFileBytes(const std::wstring& path, std::string_view bytes) {
   // Append-only access makes every write land at the current end of the file.
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  const auto file = OpenUnlinkedForWriting(path, FILE_APPEND_DATA);
   if (!file) return false;
   return WriteAll(file.get(), bytes);
 }
@@ -241,6 +266,7 @@ bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement
     return MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   };
   if (IsMissing(target)) return move_into_place();
+  if (IsLinkedPath(target)) return false;
   // Wine's ReplaceFileW swaps the content in one step but keeps the replacement's
   // attributes rather than merging in the target's, and when a sharing violation
   // refuses it, leaves an empty rf*.tmp beside the target; Windows does neither.
@@ -262,6 +288,7 @@ bool DeleteFileAt(const std::wstring& path) {
 bool MoveFileTo(const std::wstring& from, const std::wstring& to) { return MoveFileW(from.c_str(), to.c_str()) != 0; }
 
 bool CopyFileOver(const std::wstring& from, const std::wstring& to) {
+  if (IsLinkedPath(to)) return false;
   return CopyFileW(from.c_str(), to.c_str(), FALSE) != 0;
 }
 

@@ -25,8 +25,8 @@ TEST_F(DataDirTest, UsesProgramDataAndCreatesItsFolders) {
   EXPECT_TRUE(HostDirExists(QuarantineDir));
   EXPECT_TRUE(HostDirExists(SnapshotsDir));
   // Snapshots are created before Quarantine.
-  EXPECT_LT(standin::JournalIndex("MakeDirectories C:\\ProgramData\\KestruneAV\\Snapshots"),
-            standin::JournalIndex("MakeDirectories C:\\ProgramData\\KestruneAV\\Quarantine"));
+  EXPECT_LT(standin::JournalIndex("MakeGuardedFolder C:\\ProgramData\\KestruneAV\\Snapshots"),
+            standin::JournalIndex("MakeGuardedFolder C:\\ProgramData\\KestruneAV\\Quarantine"));
 }
 
 TEST_F(DataDirTest, WithoutProgramDataEverythingGoesUnderCKestruneAV) {

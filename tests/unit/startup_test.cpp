@@ -43,13 +43,13 @@ TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
   ASSERT_EQ(standin::Shortcuts().size(), 1u);
   EXPECT_EQ(standin::Shortcuts()[0].first, L"C:\\Users\\bob\\Programs\\Kestrune AV.lnk");
   EXPECT_EQ(Picked({"DetachConsole", "SetAppIdentity", "AcquireInstanceMutex", "HardenProcessAccess",
-                    "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow", "WindowAppIdentity", "CreateDevice",
+                    "MakeGuardedFolder C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow", "WindowAppIdentity", "CreateDevice",
                     "CreateRenderTarget", "ShowWindow", "HideWindow", "InitBackends", "CpuQueryOpen",
                     "StartThread q-worker-a", "Present", "CpuQueryClose", "ShutdownBackends", "ReleaseDevice",
                     "DestroyWindow", "UnregisterClass", "ComUninit"}),
             (std::vector<std::string>{
                 "DetachConsole", "SetAppIdentity Kestrune.KestruneAV", "AcquireInstanceMutex Local\\KestruneAVSingle",
-                "HardenProcessAccess", "MakeDirectories C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow",
+                "HardenProcessAccess", "MakeGuardedFolder C:\\KestruneAV\\Quarantine", "ComInit", "CreateWindow",
                 "SetAppIdentity Kestrune.KestruneAV", "WindowAppIdentity Kestrune.KestruneAV", "CreateDevice hardware", "CreateRenderTarget", "ShowWindow 10", "InitBackends", "CpuQueryOpen",
                 "StartThread q-worker-a", "Present vsync=0", "CpuQueryClose", "ShutdownBackends",
                 "ReleaseDevice", "DestroyWindow", "UnregisterClass", "ComUninit"}));
