@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/win32/guarded_folder.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -57,17 +58,35 @@ bool IsTrusted(const TrustedSids& sids, PSID sid) {
 // The protected list in security-descriptor language: full control (inherited by
 // files and sub-folders) for SYSTEM, Administrators and the user; Users may read,
 // list and run what is inside, nothing more.
-LocalMemory BuildDescriptor(const TrustedSids& sids) {
+std::wstring AccessListText(const TrustedSids& sids) {
   LPWSTR user_text = nullptr;
-  if (!ConvertSidToStringSidW(sids.user, &user_text)) return nullptr;
+  if (!ConvertSidToStringSidW(sids.user, &user_text)) return L"";
   const LocalMemory user_text_owner(user_text);
-  const std::wstring sddl = std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + user_text +
-                            L")(A;OICI;0x1200a9;;;BU)";
+  return std::wstring(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;") + user_text + L")(A;OICI;0x1200a9;;;BU)";
+}
+
+LocalMemory BuildDescriptor(const TrustedSids& sids) {
+  const std::wstring sddl = AccessListText(sids);
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
+  if (sddl.empty() ||
+      !ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1, &descriptor, nullptr)) {
     return nullptr;
   }
   return LocalMemory(descriptor);
+}
+
+bool OnlyTrustedInList(PACL dacl, const TrustedSids& sids) {
+  if (!dacl) return false;  // a null list lets everybody in
+  for (DWORD index = 0; index < dacl->AceCount; ++index) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, index, &ace)) return false;
+    const auto* header = static_cast<ACE_HEADER*>(ace);
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;  // kinds we do not read are not trusted
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kWriteRights) && !IsTrusted(sids, &allowed->SidStart)) return false;
+  }
+  return true;
 }
 
 // True when the owner is trusted and no entry of the list lets anybody else write.
@@ -80,17 +99,7 @@ bool OnlyTrustedMayWrite(const std::wstring& path, const TrustedSids& sids) {
     return false;
   }
   const LocalMemory descriptor_owner(descriptor);
-  if (!owner || !IsTrusted(sids, owner) || !dacl) return false;  // a null list lets everybody in
-  for (DWORD index = 0; index < dacl->AceCount; ++index) {
-    void* ace = nullptr;
-    if (!GetAce(dacl, index, &ace)) return false;
-    const auto* header = static_cast<ACE_HEADER*>(ace);
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return false;  // kinds we do not read are not trusted
-    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    if ((allowed->Mask & kWriteRights) && !IsTrusted(sids, &allowed->SidStart)) return false;
-  }
-  return true;
+  return owner && IsTrusted(sids, owner) && OnlyTrustedInList(dacl, sids);
 }
 
 // Another account's folder: its owner could put any list back, so the owner moves to
@@ -128,6 +137,18 @@ bool IsOwnedByTrusted(const std::wstring& path, const TrustedSids& sids) {
   return owner && IsTrusted(sids, owner);
 }
 }  // namespace
+
+namespace win32 {
+std::wstring GuardedFolderAccessList() {
+  TrustedSids sids;
+  return ReadTrustedSids(sids) ? AccessListText(sids) : L"";
+}
+
+bool OnlyTrustedMayWriteTo(const std::wstring& path) {
+  TrustedSids sids;
+  return ReadTrustedSids(sids) && OnlyTrustedMayWrite(path, sids);
+}
+}  // namespace win32
 
 GuardedFolder MakeGuardedFolder(const std::wstring& path) {
   const std::size_t last = path.find_last_of(L'\\');

@@ -488,6 +488,23 @@ check "it removes the logon start" not bash -c 'wine reg query "HKCU\\Software\\
 check "it removes the Apps & features entry" not bash -c 'wine reg query "$1" >/dev/null 2>&1' _ "$uninstall_key"
 check "it keeps the data folder with the quarantine" test -d "$data/Quarantine" -a -f "$quarantine/eicar.com"
 wineserver -k
+wineserver -w 2>/dev/null
+
+# --- A link planted in the data folder is refused ---------------------------------
+# Wine shows a Unix symbolic link to a folder as a reparse point, as Windows shows a junction.
+mv "$data/Snapshots" "$out/snapshots-kept"
+mkdir -p "$out/link-target"
+ln -s "$out/link-target" "$data/Snapshots"
+(wine "$exe" /background >"$out/linked.log" 2>&1 &)
+check "a Snapshots folder that is a link is refused" wait_for 60 logged "$out/linked.log" \
+  '[SECURITY] Folder refused, it is a link (junction or symbolic link): C:\\ProgramData\\KestruneAV\\Snapshots'
+check "the rest of the data folder is still used" logged "$out/linked.log" \
+  '[SYSTEM] Detection core online. Quarantine=C:\\ProgramData\\KestruneAV\\Quarantine'
+wineserver -k
+wineserver -w 2>/dev/null
+check "nothing was written through the link" test -z "$(ls -A "$out/link-target")"
+rm "$data/Snapshots"
+mv "$out/snapshots-kept" "$data/Snapshots"
 
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
