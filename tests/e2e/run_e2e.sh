@@ -34,6 +34,7 @@ wait_for() {
 
 logged() { grep -aF "OutputDebugStringA \"$2" "$1" >/dev/null; }
 count_logged() { grep -acF "OutputDebugStringA \"$2" "$1"; }
+not() { ! "$@"; }
 
 rm -rf "$out"
 mkdir -p "$out"
@@ -132,6 +133,7 @@ check "data folder line names the quarantine folder" logged "$out/headless.log" 
   '[SYSTEM] Detection core online. Quarantine=C:\\ProgramData\\KestruneAV\\Quarantine'
 check "data folder exists with Quarantine and Snapshots" \
   test -d "$data/Quarantine" -a -d "$data/Snapshots"
+check "its own fresh data folder raises no security line" not logged "$out/headless.log" "[SECURITY] "
 check "the bad-hash list is loaded and reported" logged "$out/headless.log" \
   "[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead network cannot stall a scan."
 check "engine marker written as 40 bytes of CR LF text" \
@@ -233,7 +235,6 @@ check "the text file overwritten with noise is rolled back" \
 check "the rolled-back file has its old content" wait_for 10 cmp -s "$downloads/report.txt" "$out/report.orig"
 check "what the rollback replaced is kept beside the snapshot" test -s "$(snapshot).replaced"
 
-not() { ! "$@"; }
 # True when the pixel is the window's bare background: the overlay hides the dashboard.
 background_at() {
   local r g b

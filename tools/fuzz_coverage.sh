@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# What the fuzzing corpus reaches: builds the libFuzzer targets again with clang's
+# source-based coverage (build/fuzz-cov), runs every input kept in
+# build/fuzz/corpus/<target> (and the seeds) once, and prints, per target, the line
+# and region coverage of the reader it drives. Run tools/fuzz.sh first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build/fuzz-cov"
+CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DKAV_FUZZ=ON -DKAV_FUZZ_COVERAGE=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "${KAV_JOBS:-2}" -- --no-print-directory >/dev/null
+
+# target: the functions it drives, as llvm-cov names them (a pattern on the demangled name)
+declare -A drives=(
+  [pe_sections]='HasRwxSection'
+  [entropy]='EntropyOfHead|EntropyTally'
+  [page_check]='PageHeadReader|IsPhishingText'
+  [scan_index_line]='ParseScanIndexLine'
+  [bad_hash_list]='ParseBadHashList'
+  [safe_hash_list]='LoadSafeHashes|ReadTextFilePrefix|ForEachLine'
+  [sidecar]='SidecarOriginal'
+  [task_command]='FirstTaskCommand'
+  [executable_path]='ExtractExecutablePath'
+  [test_file]='IsAntiMalwareTestFile'
+)
+cd "$build"
+printf '%-16s %-44s %8s %8s\n' target function lines regions
+for binary in tools/fuzz/fuzz_*; do
+  target=${binary##*/fuzz_}
+  inputs=()
+  for folder in "$root/build/fuzz/corpus/$target" "$root/build/fuzz/seeds/$target"; do
+    [ -d "$folder" ] && inputs+=("$folder")
+  done
+  [ ${#inputs[@]} -eq 0 ] && continue
+  rm -f "$target".profraw
+  LLVM_PROFILE_FILE="$target.profraw" "$binary" -runs=0 "${inputs[@]}" >"$target.run.log" 2>&1 || true
+  llvm-profdata merge -sparse "$target.profraw" -o "$target.profdata"
+  # Columns of the function view: name, regions, missed, cover, lines, missed, cover, ...
+  llvm-cov report -show-functions -Xdemangler=c++filt -instr-profile="$target.profdata" "$binary" \
+      "$root"/engine/*.cpp "$root"/inspect/*.cpp "$root"/response/*.cpp "$root"/app/*.cpp 2>/dev/null |
+    awk -v t="$target" -v want="${drives[$target]:-^$}" '
+      $0 ~ want && $1 !~ /^(File|Name|-+)$/ {
+        name = $1; for (i = 2; i <= NF - 8; ++i) name = name " " $i
+        printf "%-16s %-44.44s %8s %8s\n", t, name, $(NF-2), $(NF-5)
+      }'
+done
