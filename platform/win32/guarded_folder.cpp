@@ -29,7 +29,7 @@ constexpr DWORD kWriteRights = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_E
 struct TrustedSids {
   std::array<BYTE, SECURITY_MAX_SID_SIZE> system{};
   std::array<BYTE, SECURITY_MAX_SID_SIZE> administrators{};
-  std::array<BYTE, 512> user_buffer{};  // TOKEN_USER and the SID after it
+  alignas(TOKEN_USER) std::array<BYTE, 512> user_buffer{};  // TOKEN_USER and the SID after it
   PSID user = nullptr;
 };
 
@@ -164,8 +164,9 @@ GuardedFolder MakeGuardedFolder(const std::wstring& path) {
 
   // It was there already (or could not be made): never used through a link.
   const DWORD found = GetFileAttributesW(path.c_str());
-  if (found == INVALID_FILE_ATTRIBUTES || !(found & FILE_ATTRIBUTE_DIRECTORY)) return GuardedFolder::Failed;
-  if (found & FILE_ATTRIBUTE_REPARSE_POINT) return GuardedFolder::IsLink;
+  if (found == INVALID_FILE_ATTRIBUTES) return GuardedFolder::Failed;
+  if (found & FILE_ATTRIBUTE_REPARSE_POINT) return GuardedFolder::IsLink;  // to a folder, a file or nowhere
+  if (!(found & FILE_ATTRIBUTE_DIRECTORY)) return GuardedFolder::Failed;
   if (!descriptor) return GuardedFolder::NotGuarded;
   if (OnlyTrustedMayWrite(path, sids)) return GuardedFolder::Ready;
   if (!IsOwnedByTrusted(path, sids) && !TakeOwnership(path, sids)) return GuardedFolder::NotGuarded;

@@ -20,7 +20,7 @@ using DataFolderWin32Test = TempFolderTest;
 std::wstring UserSidText() {
   HANDLE token = nullptr;
   EXPECT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-  BYTE buffer[512];
+  alignas(TOKEN_USER) BYTE buffer[512];
   DWORD needed = 0;
   EXPECT_TRUE(GetTokenInformation(token, TokenUser, buffer, sizeof(buffer), &needed));
   CloseHandle(token);
