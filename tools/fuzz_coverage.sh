@@ -24,7 +24,7 @@ declare -A drives=(
   [test_file]='IsAntiMalwareTestFile'
 )
 cd "$build"
-printf '%-16s %-44s %8s %8s\n' target function lines regions
+printf '%-16s %-40s %16s %9s %9s\n' target function lines regions branches
 for binary in tools/fuzz/fuzz_*; do
   target=${binary##*/fuzz_}
   inputs=()
@@ -35,12 +35,16 @@ for binary in tools/fuzz/fuzz_*; do
   rm -f "$target".profraw
   LLVM_PROFILE_FILE="$target.profraw" "$binary" -runs=0 "${inputs[@]}" >"$target.run.log" 2>&1 || true
   llvm-profdata merge -sparse "$target.profraw" -o "$target.profdata"
-  # Columns of the function view: name, regions, missed, cover, lines, missed, cover, ...
+  # Columns of the function view: the name, then regions, lines and branches, each as
+  # count, missed and cover.
   llvm-cov report -show-functions -Xdemangler=c++filt -instr-profile="$target.profdata" "$binary" \
       "$root"/engine/*.cpp "$root"/inspect/*.cpp "$root"/response/*.cpp "$root"/app/*.cpp 2>/dev/null |
     awk -v t="$target" -v want="${drives[$target]:-^$}" '
-      $0 ~ want && $1 !~ /^(File|Name|-+)$/ {
-        name = $1; for (i = 2; i <= NF - 8; ++i) name = name " " $i
-        printf "%-16s %-44.44s %8s %8s\n", t, name, $(NF-2), $(NF-5)
+      NF > 9 && $(NF) ~ /%$/ {
+        name = $1; for (i = 2; i <= NF - 9; ++i) name = name " " $i
+        if (name !~ want) next
+        gsub(/\(anonymous namespace\)::|\[abi:cxx11\]|^void /, "", name); sub(/\(.*$/, "", name)
+        lines = sprintf("%s (%d/%d)", $(NF-3), $(NF-5) - $(NF-4), $(NF-5))
+        printf "%-16s %-40.40s %16s %9s %9s\n", t, name, lines, $(NF-6), $(NF)
       }'
 done

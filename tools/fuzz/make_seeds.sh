@@ -13,6 +13,10 @@ mkdir -p "$out"/{pe_sections,entropy,page_check,scan_index_line,bad_hash_list,sa
 printf 'plain text, nothing packed\r\n' >"$out/entropy/text"
 head -c 4096 /dev/urandom >"$out/entropy/noise"
 printf '<html>\r\n<form>login</form>\r\npassword\r\nhttp://example.invalid\r\n' >"$out/page_check/phish"
+# A page of one line past the 64 KiB line bound (it also lets inputs grow that long),
+# and one of more than 40 lines.
+{ printf '<form>'; head -c 66000 /dev/zero | tr '\0' 'a'; printf '\npassword\n'; } >"$out/page_check/one-line"
+for n in $(seq 42); do printf 'line %d\r\n' "$n"; done >"$out/page_check/many-lines"
 printf 'C:\\Users\\bob\\a.txt\t133000000000000000\t12\nbad line\n' >"$out/scan_index_line/index"
 printf '# sha256 of confirmed bad files, one per line\r\n%064d\r\n' 0 >"$out/bad_hash_list/list"
 printf '%064d\r\n\r\nshort\r\n' 1 >"$out/safe_hash_list/list"
