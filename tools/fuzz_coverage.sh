@@ -45,6 +45,7 @@ for binary in tools/fuzz/fuzz_*; do
         if (name !~ want) next
         gsub(/\(anonymous namespace\)::|\[abi:cxx11\]|^void /, "", name); sub(/\(.*$/, "", name)
         lines = sprintf("%s (%d/%d)", $(NF-3), $(NF-5) - $(NF-4), $(NF-5))
-        printf "%-16s %-40.40s %16s %9s %9s\n", t, name, lines, $(NF-6), $(NF)
+        branches = $(NF-2) == 0 ? "-" : $(NF)  # a function without branches
+        printf "%-16s %-40.40s %16s %9s %9s\n", t, name, lines, $(NF-6), branches
       }'
 done
