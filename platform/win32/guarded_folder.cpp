@@ -89,24 +89,29 @@ bool OnlyTrustedInList(PACL dacl, const TrustedSids& sids) {
   return true;
 }
 
-// True when the owner is trusted and no entry of the list lets anybody else write.
-bool OnlyTrustedMayWrite(const std::wstring& path, const TrustedSids& sids) {
+// What the folder's owner and list, read back once, allow.
+struct FolderTrust {
+  bool owner_trusted = false;
+  bool list_trusted = false;  // no entry lets anybody else write
+};
+
+FolderTrust ReadFolderTrust(const std::wstring& path, const TrustedSids& sids) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                             &owner, nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return false;
+    return {};
   }
   const LocalMemory descriptor_owner(descriptor);
-  return owner && IsTrusted(sids, owner) && OnlyTrustedInList(dacl, sids);
+  return {owner && IsTrusted(sids, owner), OnlyTrustedInList(dacl, sids)};
 }
 
 // Another account's folder: its owner could put any list back, so the owner moves to
 // Administrators (possible in an elevated run) or to the user before the list is set.
-bool TakeOwnership(const std::wstring& path, TrustedSids& sids) {
+bool TakeOwnership(const std::wstring& path, const TrustedSids& sids) {
   std::wstring mutable_path = path;
-  for (PSID owner : {static_cast<PSID>(sids.administrators.data()), sids.user}) {
+  for (PSID owner : {static_cast<PSID>(const_cast<BYTE*>(sids.administrators.data())), sids.user}) {
     if (SetNamedSecurityInfoW(mutable_path.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr,
                               nullptr, nullptr) == ERROR_SUCCESS) {
       return true;
@@ -126,16 +131,6 @@ bool PutDescriptorOn(const std::wstring& path, PSECURITY_DESCRIPTOR descriptor) 
                                dacl, nullptr) == ERROR_SUCCESS;
 }
 
-bool IsOwnedByTrusted(const std::wstring& path, const TrustedSids& sids) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
-                            nullptr, &descriptor) != ERROR_SUCCESS) {
-    return false;
-  }
-  const LocalMemory descriptor_owner(descriptor);
-  return owner && IsTrusted(sids, owner);
-}
 }  // namespace
 
 namespace win32 {
@@ -146,7 +141,9 @@ std::wstring GuardedFolderAccessList() {
 
 bool OnlyTrustedMayWriteTo(const std::wstring& path) {
   TrustedSids sids;
-  return ReadTrustedSids(sids) && OnlyTrustedMayWrite(path, sids);
+  if (!ReadTrustedSids(sids)) return false;
+  const FolderTrust trust = ReadFolderTrust(path, sids);
+  return trust.owner_trusted && trust.list_trusted;
 }
 }  // namespace win32
 
@@ -168,8 +165,9 @@ GuardedFolder MakeGuardedFolder(const std::wstring& path) {
   if (found & FILE_ATTRIBUTE_REPARSE_POINT) return GuardedFolder::IsLink;  // to a folder, a file or nowhere
   if (!(found & FILE_ATTRIBUTE_DIRECTORY)) return GuardedFolder::Failed;
   if (!descriptor) return GuardedFolder::NotGuarded;
-  if (OnlyTrustedMayWrite(path, sids)) return GuardedFolder::Ready;
-  if (!IsOwnedByTrusted(path, sids) && !TakeOwnership(path, sids)) return GuardedFolder::NotGuarded;
+  const FolderTrust trust = ReadFolderTrust(path, sids);
+  if (trust.owner_trusted && trust.list_trusted) return GuardedFolder::Ready;
+  if (!trust.owner_trusted && !TakeOwnership(path, sids)) return GuardedFolder::NotGuarded;
   return PutDescriptorOn(path, descriptor.get()) ? GuardedFolder::Ready : GuardedFolder::NotGuarded;
 }
 
