@@ -9,6 +9,8 @@
 #include "engine/scan_index.h"
 #include "platform/environment.h"
 #include "platform/files.h"
+#include "platform/process_setup.h"
+#include "platform/shell_folders.h"
 #include "upkeep/integrity.h"
 #include "upkeep/self_check.h"
 
@@ -23,6 +25,7 @@ std::wstring SafeHashesPath;
 std::wstring ScanIndexPath;
 std::wstring TelemetryPath;
 std::atomic<bool> TermsPending{true};
+platform::FolderAudience DataFolderAudience = platform::FolderAudience::AdministratorsAndUser;
 
 namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
@@ -36,11 +39,21 @@ bool TermsAcceptedIn(std::string_view text) {
   return text.substr(start, end - start) == "yes";
 }
 
-std::wstring DefaultDataDir() {
-  std::wstring program_data;
-  return platform::ReadEnvironmentVariable(L"ProgramData", program_data) ? program_data + L"\\KestruneAV"
-                                                                         : L"C:\\KestruneAV";
+std::wstring DataDirFor(platform::FolderAudience audience) {
+  const auto which = audience == platform::FolderAudience::AdministratorsOnly ? platform::KnownFolder::ProgramData
+                                                                             : platform::KnownFolder::LocalAppData;
+  std::wstring base;
+  return platform::KnownFolderPath(which, base) ? base + L"\\KestruneAV" : L"C:\\KestruneAV";
 }
+
+namespace {
+platform::FolderAudience AudienceOfThisRun() {
+  return platform::IsAdministratorsMember() ? platform::FolderAudience::AdministratorsOnly
+                                            : platform::FolderAudience::AdministratorsAndUser;
+}
+}  // namespace
+
+std::wstring DefaultDataDir() { return DataDirFor(AudienceOfThisRun()); }
 
 namespace {
 // Each list and reference loads on its own: a fault in one is reported and the
@@ -51,10 +64,20 @@ void LoadingStep(void (*load)()) { RunGuarded(L"init-paths", load); }
 // program writes, elevated or not, to a place of the planter's choosing: such a folder
 // is refused, and its path stays empty, which turns off what would live there.
 bool AcceptDataFolder(const std::wstring& folder) {
-  switch (platform::MakeGuardedFolder(folder)) {
+  std::wstring moved_to;
+  switch (platform::MakeGuardedFolder(folder, DataFolderAudience, &moved_to)) {
     case platform::GuardedFolder::IsLink:
       AppendActivity(L"[SECURITY] Folder refused, it is a link (junction or symbolic link): " + folder);
       return false;
+    case platform::GuardedFolder::Untrusted:
+      AppendActivity(L"[SECURITY] Folder refused, another account made it and it could not be moved aside: " +
+                     folder);
+      return false;
+    case platform::GuardedFolder::MovedAside:
+      // What another account put there (lists, index, sidecars) is never read.
+      AppendActivity(L"[SECURITY] Folder made by another account moved aside, nothing in it is used: " + folder +
+                     L" -> " + moved_to);
+      return true;
     case platform::GuardedFolder::NotGuarded:
       AppendActivity(L"[SECURITY] Other accounts may still write to this folder (its access list could not be "
                      L"restricted): " + folder);
@@ -64,6 +87,15 @@ bool AcceptDataFolder(const std::wstring& folder) {
       break;
   }
   return true;
+}
+
+// An elevated run also honours the terms accepted in the user's own run, read without
+// following a link: it only spares the user the same page twice.
+bool TermsAcceptedByTheUser() {
+  if (DataFolderAudience != platform::FolderAudience::AdministratorsOnly) return false;
+  std::string terms;
+  const std::wstring user_terms = DataDirFor(platform::FolderAudience::AdministratorsAndUser) + L"\\terms_accepted.txt";
+  return platform::ReadVerifiedFilePrefix(user_terms, kSmallSettingBytes, terms) && TermsAcceptedIn(terms);
 }
 
 void SetDataFilePaths() {
@@ -80,7 +112,8 @@ void SetDataFilePaths() {
 void InitPaths() {
   DetectOsProfile();
 
-  const std::wstring data_dir = DefaultDataDir();
+  DataFolderAudience = AudienceOfThisRun();
+  const std::wstring data_dir = DataDirFor(DataFolderAudience);
   if (AcceptDataFolder(data_dir)) {
     DataDir = data_dir;
     if (AcceptDataFolder(DataDir + L"\\Snapshots")) SnapshotsDir = DataDir + L"\\Snapshots";
@@ -105,7 +138,13 @@ void InitPaths() {
 
   std::string terms;
   bool cut = false;  // only the first word counts
-  TermsPending.store(!(ReadTextFilePrefix(TermsPath, kSmallSettingBytes, terms, cut) && TermsAcceptedIn(terms)));
+  const bool accepted = ReadTextFilePrefix(TermsPath, kSmallSettingBytes, terms, cut) && TermsAcceptedIn(terms);
+  TermsPending.store(!accepted && !TermsAcceptedByTheUser());
+}
+
+bool RemakeDataFolder(const std::wstring& folder) {
+  const platform::GuardedFolder state = platform::MakeGuardedFolder(folder, DataFolderAudience);
+  return state != platform::GuardedFolder::IsLink && state != platform::GuardedFolder::Untrusted;
 }
 
 void ResetDataPathsForTest() {
@@ -115,4 +154,5 @@ void ResetDataPathsForTest() {
     path->clear();
   }
   TermsPending.store(true);
+  DataFolderAudience = platform::FolderAudience::AdministratorsAndUser;
 }

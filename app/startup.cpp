@@ -8,6 +8,7 @@
 #include "app/headless.h"
 #include "app/os_profile.h"
 #include "app/runtime_state.h"
+#include "app/single_instance.h"
 #include "app/workers.h"
 #include "platform/gui.h"
 #include "platform/process_setup.h"
@@ -39,8 +40,8 @@ void RunStartupSteps() {
 int RunProgram(std::string_view command_line, int show_command) {
   platform::DetachConsole();
   platform::SetAppIdentity(kAppIdentity);
-  if (platform::AcquireInstanceMutex(L"Local\\KestruneAVSingle") ==
-      platform::InstanceLock::AlreadyRunning) {
+  if (platform::AcquireInstanceMutex(L"Local\\KestruneAVSingle") == platform::InstanceLock::AlreadyRunning &&
+      AnotherInstanceRuns()) {
     return 0;
   }
   const bool background = command_line.find("/background") != std::string_view::npos;

@@ -26,17 +26,14 @@ bool IsServer() { return OsProfile.OsClass == kOsServer; }
 std::wstring AlertFilePath() { return (DataDir.empty() ? std::wstring(L"C:\\KestruneAV") : DataDir) + L"\\server_alerts.log"; }
 
 // Without a data folder the alerts go to C:\KestruneAV, which anybody may have made:
-// never into it through a link.
-bool AlertFolderIsLink() {
-  if (!DataDir.empty()) return false;
-  platform::FileInfo info;
-  return platform::QueryFileInfo(L"C:\\KestruneAV", info) && info.is_reparse_point;
-}
+// it is guarded as the data folder is (never entered through a link, another
+// account's folder moved aside) before anything is written there.
+bool AlertFolderUsable() { return !DataDir.empty() || RemakeDataFolder(L"C:\\KestruneAV"); }
 }  // namespace
 
 void RaiseServerAlert(const std::wstring& message) {
   // A failed write still logs.
-  if (!AlertFolderIsLink()) platform::AppendFileBytes(AlertFilePath(), ToUtf8(message) + "\r\n");
+  if (AlertFolderUsable()) platform::AppendFileBytes(AlertFilePath(), ToUtf8(message) + "\r\n");
   AppendActivity(L"[SERVER] " + message);
   if (!ServerNoticeShown.exchange(true)) {
     ShowTrayBalloon(L"Kestrune Server", L"Server protection noticed a problem. See Activity.");

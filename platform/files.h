@@ -20,20 +20,38 @@ bool PathExists(const std::wstring& path);
 // Creates the folder and every missing parent; false when it does not exist afterwards.
 bool MakeDirectories(const std::wstring& path);
 
+// Who may use a data folder besides SYSTEM and Administrators: nobody (the folder of
+// an elevated run, which unelevated programs must neither read nor steer), or also the
+// user who runs the program (the folder of a run that is not elevated).
+enum class FolderAudience { AdministratorsOnly, AdministratorsAndUser };
+
 // What MakeGuardedFolder found at a data folder's path.
 enum class GuardedFolder {
-  Ready,       // a real folder that only Administrators, SYSTEM and the current user may write to
+  Ready,       // a real folder whose owner and list admit nobody but the audience
   IsLink,      // a symbolic link, junction or other reparse point: refused and left as it is
-  NotGuarded,  // a real folder whose access list could not be made so (another account's folder)
+  NotGuarded,  // a real folder whose access list could not be made so (the file system keeps none)
+  MovedAside,  // another account's folder: moved aside whole, and a fresh one made in its place
+  Untrusted,   // another account's folder that could not be moved aside: refused
   Failed,      // missing, and could not be created
 };
 
 // Creates a folder of our own data (missing parents as MakeDirectories does) with a
 // protected access list, inherited by everything made inside it: full control for
-// Administrators, SYSTEM and the current user, read and list for Users. An existing
-// folder is never entered through a link; one that lets anybody else write gets the
-// list put on it.
-GuardedFolder MakeGuardedFolder(const std::wstring& path);
+// SYSTEM and Administrators, and for the user too when the audience says so; nobody
+// else may even read. An existing folder is opened itself, never through a link, and
+// judged by the owner and list read from that handle. One the audience does not own
+// alone is, for administrators, moved aside whole (what another account put inside
+// is never trusted) and a fresh one made, the new name going to moved_to; for the
+// user, it gets the owner and list put on it. A folder in use is kept open for the
+// rest of the run without delete sharing, so that it cannot be renamed away and
+// replaced.
+GuardedFolder MakeGuardedFolder(const std::wstring& path, FolderAudience audience, std::wstring* moved_to = nullptr);
+
+// Reads at most max_bytes from the start of a file that may lie where another account
+// or an unelevated program can write: the file itself is opened without following a
+// link, and refused (false) when it is a link, has a second hard link, or its final
+// path is not the path asked for (a link in a folder on the way).
+bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& out);
 
 // Reads the whole file as bytes; false when it cannot be opened or read.
 bool ReadFileBytes(const std::wstring& path, std::string& out);

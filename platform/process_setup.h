@@ -18,6 +18,15 @@ enum class InstanceLock { Acquired, AlreadyRunning, Failed };
 // Its handle is kept for the life of the process.
 InstanceLock AcquireInstanceMutex(const wchar_t* name);
 
+// After AlreadyRunning: takes the mutex over when its holder is gone or never held
+// it (WaitForSingleObject answers at once with the mutex ours); false while a
+// running thread holds it.
+bool TakeOverInstanceMutex();
+
+// True when a window of the class "AntivirusGUIClass" belongs to a process whose
+// image is this very program file (a running instance, shown or hidden).
+bool InstanceWindowOfThisProgram();
+
 // Replaces the process object's access list by one that grants full access to
 // the owner and LocalSystem only. Any failure leaves the old list in place.
 void HardenProcessAccess();

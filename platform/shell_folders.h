@@ -15,4 +15,11 @@ enum class ShellFolder { Startup, CommonStartup, Programs, CommonPrograms, Deskt
 // The folder's path (SHGetFolderPathW); false when it cannot be resolved.
 bool ShellFolderPath(ShellFolder which, std::wstring& folder);
 
+// Known folders (SHGetKnownFolderPath), never taken from the environment: the
+// machine's ProgramData and the current user's local application data.
+enum class KnownFolder { ProgramData, LocalAppData };
+
+// The folder's path; false when it cannot be resolved.
+bool KnownFolderPath(KnownFolder which, std::wstring& folder);
+
 }  // namespace platform

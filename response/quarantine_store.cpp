@@ -76,7 +76,7 @@ bool QuarantineFile(const std::wstring& path, std::wstring& stored_path) {
   if (path.empty() || QuarantineDir.empty() || !Exists(path)) return false;
   std::lock_guard<std::mutex> hold(QuarantineLock);
   // Made again when it went away; never moved into through a link put in its place.
-  if (platform::MakeGuardedFolder(QuarantineDir) == platform::GuardedFolder::IsLink) {
+  if (!RemakeDataFolder(QuarantineDir)) {
     AppendActivity(L"[QUARANTINE] Failed: " + path);
     return false;
   }
@@ -108,7 +108,7 @@ bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& resto
   // quarantined file wherever the link points); the user's own folders are theirs.
   if (!original.empty()) {
     platform::MakeDirectories(ParentOf(target));
-  } else if (platform::MakeGuardedFolder(ParentOf(target)) == platform::GuardedFolder::IsLink) {
+  } else if (!RemakeDataFolder(ParentOf(target))) {
     AppendActivity(L"[DISINFECT] Restore failed: " + stored_path);
     return false;
   }

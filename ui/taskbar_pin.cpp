@@ -8,6 +8,7 @@
 #include "platform/process_setup.h"
 #include "platform/shell_folders.h"
 #include "platform/shortcuts.h"
+#include "upkeep/admin_mode.h"
 
 const wchar_t* const kAppIdentity = L"Kestrune.KestruneAV";
 
@@ -35,6 +36,9 @@ void StampAppIdentity(bool with_window) {
   content.description = L"Kestrune AV";
   content.app_id = kAppIdentity;
   for (const auto which : {platform::ShellFolder::Programs, platform::ShellFolder::CommonPrograms}) {
+    // The user's own Start menu is the user's to write: an elevated run leaves it to
+    // the user's own runs, so that a link planted there cannot carry its write elsewhere.
+    if (which == platform::ShellFolder::Programs && AdminMode.load()) continue;
     std::wstring folder;
     if (platform::ShellFolderPath(which, folder)) platform::WriteShortcut(folder + kShortcutName, content);
   }
@@ -46,7 +50,9 @@ void PinToTaskbar() {
   platform::ShellFolderPath(platform::ShellFolder::Desktop, desktop);
   const std::wstring desk = desktop + kShortcutName;
   std::wstring app_data;
-  if (platform::ReadEnvironmentVariable(L"APPDATA", app_data)) {
+  // The pinned copy lives in the user's roaming folder, found through the user's
+  // environment: an elevated run neither trusts that nor writes there.
+  if (!AdminMode.load() && platform::ReadEnvironmentVariable(L"APPDATA", app_data)) {
     const std::wstring pinned = app_data + kPinnedFolder;
     platform::MakeDirectories(pinned);
     platform::CopyFileOver(desk, pinned + kShortcutName);  // no desktop shortcut: nothing copied

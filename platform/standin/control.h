@@ -55,9 +55,21 @@ void HideFromFindListing(const std::wstring& windows_path);
 void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_entries);
 // Whether the file carries the read-only attribute.
 bool IsReadOnly(const std::wstring& windows_path);
-// Another account's folder: its access list cannot be restricted (MakeGuardedFolder
-// answers NotGuarded). Symbolic links made in the host folder stand for Windows links.
+// A file system that keeps no access lists (MakeGuardedFolder answers NotGuarded).
+// Symbolic links made in the host folder stand for Windows links.
 void MakeFolderUnguardable(const std::wstring& windows_folder);
+// Who owns a file or folder and who its list lets in, by account name ("SYSTEM",
+// "Administrators", "user" for the one who runs the program, any other name for
+// another account). A path with no record counts as made by the program itself.
+struct PathSecurity {
+  std::wstring owner;
+  std::vector<std::wstring> grantees;
+};
+void SetPathSecurity(const std::wstring& windows_path, const PathSecurity& security);
+// The record of a path; false when it has none.
+bool PathSecurityOf(const std::wstring& windows_path, PathSecurity& security);
+// Whether the folder is kept open without delete sharing (it cannot be renamed).
+bool IsFolderHeld(const std::wstring& windows_folder);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
 // How often the program opened the file (reads, lock probes, copies, signature
@@ -128,6 +140,8 @@ void SetModuleFilePath(const std::wstring& path);
 
 // A shell folder's path ("" = cannot be resolved, the default for each).
 void SetShellFolder(platform::ShellFolder which, const std::wstring& folder);
+// A known folder's path ("" = it cannot be resolved, the default).
+void SetKnownFolder(platform::KnownFolder which, const std::wstring& folder);
 
 // Wireless: whether a WLAN client can be opened, and the profile of the connected
 // interface ("" = none connected). Disconnects are counted.
@@ -186,6 +200,10 @@ void SetOs(uint32_t build, bool workstation);
 
 // Result of the single-instance mutex.
 void SetInstanceLock(platform::InstanceLock result);
+// A running instance of this program shows its window; the single-instance name's
+// holder has gone (the name can be taken over).
+void SetInstanceWindow(bool running);
+void SetInstanceMutexFreed(bool freed);
 
 // Lines sent to the debug channel.
 std::vector<std::wstring> DebugLines();

@@ -220,19 +220,6 @@ bool MakeDirectories(const std::wstring& path) {
   return std::filesystem::is_directory(host, ignored);
 }
 
-GuardedFolder MakeGuardedFolder(const std::wstring& path) {
-  standin::Note("MakeGuardedFolder " + standin::Narrow(path));
-  const std::string host = ReachableHostPath(path);
-  if (host.empty()) return GuardedFolder::Failed;
-  std::error_code error;
-  if (std::filesystem::is_symlink(std::filesystem::symlink_status(host, error))) return GuardedFolder::IsLink;
-  std::filesystem::create_directories(host, error);
-  if (!std::filesystem::is_directory(host, error)) return GuardedFolder::Failed;
-  std::lock_guard<std::mutex> hold(standin::MachineLock());
-  return standin::TheMachine().unguardable_folders.count(standin::PathKeyOf(path)) ? GuardedFolder::NotGuarded
-                                                                                    : GuardedFolder::Ready;
-}
-
 bool ReadFileBytes(const std::wstring& path, std::string& out) {
   std::string bytes;
   if (!ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
@@ -449,6 +436,7 @@ bool MoveFileTo(const std::wstring& from, const std::wstring& to) {
   std::error_code error;
   if (std::filesystem::exists(std::filesystem::symlink_status(target, error))) return false;
   if (!std::filesystem::exists(std::filesystem::symlink_status(source, error))) return false;
+  if (standin::IsFolderHeld(from)) return false;  // open without delete sharing: ERROR_SHARING_VIOLATION
   std::filesystem::rename(source, target, error);
   return !error;
 }

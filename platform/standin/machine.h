@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/process_setup.h"
+#include "platform/standin/control.h"
 #include "platform/registry.h"
 #include "platform/tray.h"
 #include "platform/standin/control.h"
@@ -38,6 +39,11 @@ struct Machine {
   std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
   std::set<std::wstring> read_only_paths;             // lower-cased full paths
   std::set<std::wstring> unguardable_folders;         // lower-cased folders whose access list cannot be set
+  std::map<std::wstring, PathSecurity> security;     // owner and grantees by path key; none = made by us
+  std::set<std::wstring> held_folders;                // path keys kept open without delete sharing
+  std::map<int, std::wstring> known_folders;          // by platform::KnownFolder; missing = cannot be resolved
+  bool instance_window = false;                       // a window of a running instance of this program
+  bool instance_mutex_freed = false;                  // the single-instance name's holder has gone
   std::wstring temp_folder;                           // "" = GetTempPathW fails
   bool raw_volume_opens = true;
   struct FileTraffic {

@@ -14,6 +14,17 @@ InstanceLock AcquireInstanceMutex(const wchar_t* name) {
   return standin::TheMachine().instance_lock;
 }
 
+bool TakeOverInstanceMutex() {
+  standin::Note("TakeOverInstanceMutex");
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().instance_mutex_freed;
+}
+
+bool InstanceWindowOfThisProgram() {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().instance_window;
+}
+
 void HardenProcessAccess() { standin::Note("HardenProcessAccess"); }
 
 void ComInit() { standin::Note("ComInit"); }
@@ -48,6 +59,16 @@ void SetAdministrator(bool member) {
 std::vector<uint32_t> ProcessEndCodes() {
   std::lock_guard<std::mutex> hold(MachineLock());
   return TheMachine().process_end_codes;
+}
+
+void SetInstanceWindow(bool running) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().instance_window = running;
+}
+
+void SetInstanceMutexFreed(bool freed) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().instance_mutex_freed = freed;
 }
 
 void SetModuleFilePath(const std::wstring& path) {

@@ -14,6 +14,11 @@ void SetShellFolder(platform::ShellFolder which, const std::wstring& folder) {
   TheMachine().shell_folders[static_cast<int>(which)] = folder;
 }
 
+void SetKnownFolder(platform::KnownFolder which, const std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().known_folders[static_cast<int>(which)] = folder;
+}
+
 }  // namespace standin
 
 namespace platform {
@@ -29,6 +34,15 @@ bool UserProfileFolder(std::wstring& folder) {
 bool ShellFolderPath(ShellFolder which, std::wstring& folder) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   const auto& folders = standin::TheMachine().shell_folders;
+  const auto found = folders.find(static_cast<int>(which));
+  if (found == folders.end() || found->second.empty()) return false;
+  folder = found->second;
+  return true;
+}
+
+bool KnownFolderPath(KnownFolder which, std::wstring& folder) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  const auto& folders = standin::TheMachine().known_folders;
   const auto found = folders.find(static_cast<int>(which));
   if (found == folders.end() || found->second.empty()) return false;
   folder = found->second;

@@ -102,6 +102,54 @@ bool ReadFileBytes(const std::wstring& path, std::string& out) {
 }
 
 namespace {
+std::wstring LowerPath(std::wstring path) {
+  for (wchar_t& c : path) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return path;
+}
+
+// The path the handle really reaches, without the "\\?\" prefix.
+std::wstring FinalPathOf(HANDLE file) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 2; ++tries) {
+    const DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return L"";
+    if (length < path.size()) {
+      path.resize(length);
+      return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+    }
+    path.assign(length + 1, L'\0');
+  }
+  return L"";
+}
+}  // namespace
+
+bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& out) {
+  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file) return false;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file.get(), &info)) return false;
+  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (info.nNumberOfLinks != 1) return false;
+  if (LowerPath(FinalPathOf(file.get())) != LowerPath(path)) return false;  // a link on the way
+  std::string bytes(max_bytes, '\0');
+  DWORD got = 0;
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return false;
+    if (got == 0) break;
+    done += got;
+  }
+  bytes.resize(done);
+  out = std::move(bytes);
+  return true;
+}
+
+namespace {
 // Writes every byte in pieces of at most 1 MiB; false on the first failed write.
 bool WriteAll(HANDLE file, std::string_view bytes) {
   std::size_t done = 0;

@@ -16,11 +16,53 @@ void DetachConsole() {
 
 void SetAppIdentity(const wchar_t* app_id) { SetCurrentProcessExplicitAppUserModelID(app_id); }
 
+namespace {
+HANDLE g_instance_mutex = nullptr;  // kept on purpose: it marks this instance until it ends
+
+std::wstring LowerText(std::wstring text) {
+  for (wchar_t& c : text) {
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  }
+  return text;
+}
+
+std::wstring ImageOfProcess(DWORD pid) {
+  const HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+  if (!process) return L"";
+  std::wstring image(32768, L'\0');
+  DWORD size = static_cast<DWORD>(image.size());
+  const bool found = QueryFullProcessImageNameW(process, 0, image.data(), &size) != 0;
+  CloseHandle(process);
+  if (!found) return L"";
+  image.resize(size);
+  return image;
+}
+}  // namespace
+
 InstanceLock AcquireInstanceMutex(const wchar_t* name) {
-  // The handle is kept open on purpose: the mutex marks this instance until it ends.
   const HANDLE mutex = CreateMutexW(nullptr, TRUE, name);
   if (!mutex) return InstanceLock::Failed;
+  g_instance_mutex = mutex;
   return GetLastError() == ERROR_ALREADY_EXISTS ? InstanceLock::AlreadyRunning : InstanceLock::Acquired;
+}
+
+bool TakeOverInstanceMutex() {
+  if (!g_instance_mutex) return false;
+  const DWORD answer = WaitForSingleObject(g_instance_mutex, 0);
+  return answer == WAIT_OBJECT_0 || answer == WAIT_ABANDONED;
+}
+
+bool InstanceWindowOfThisProgram() {
+  const std::wstring self = LowerText(ModuleFilePath());
+  if (self.empty()) return false;
+  const DWORD own_pid = GetCurrentProcessId();
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, L"AntivirusGUIClass", nullptr)) != nullptr) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (pid != 0 && pid != own_pid && LowerText(ImageOfProcess(pid)) == self) return true;
+  }
+  return false;
 }
 
 void HardenProcessAccess() {

@@ -36,4 +36,14 @@ bool ShellFolderPath(ShellFolder which, std::wstring& folder) {
   return true;
 }
 
+bool KnownFolderPath(KnownFolder which, std::wstring& folder) {
+  const KNOWNFOLDERID& id = which == KnownFolder::ProgramData ? FOLDERID_ProgramData : FOLDERID_LocalAppData;
+  PWSTR path = nullptr;
+  const HRESULT result = SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
+  const bool found = SUCCEEDED(result) && path && path[0] != L'\0';
+  if (found) folder = path;
+  CoTaskMemFree(path);
+  return found;
+}
+
 }  // namespace platform

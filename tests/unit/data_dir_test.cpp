@@ -15,8 +15,9 @@ class DataDirTest : public StandinTest {
   }
 };
 
-TEST_F(DataDirTest, UsesProgramDataAndCreatesItsFolders) {
-  standin::SetEnvironment(L"ProgramData", L"C:\\ProgramData");
+TEST_F(DataDirTest, UsesTheProgramDataKnownFolderAndCreatesItsFolders) {
+  standin::SetAdministrator(true);
+  standin::SetKnownFolder(platform::KnownFolder::ProgramData, L"C:\\ProgramData");
   InitPaths();
   EXPECT_EQ(DataDir, L"C:\\ProgramData\\KestruneAV");
   EXPECT_EQ(QuarantineDir, L"C:\\ProgramData\\KestruneAV\\Quarantine");
@@ -29,7 +30,7 @@ TEST_F(DataDirTest, UsesProgramDataAndCreatesItsFolders) {
             standin::JournalIndex("MakeGuardedFolder C:\\ProgramData\\KestruneAV\\Quarantine"));
 }
 
-TEST_F(DataDirTest, WithoutProgramDataEverythingGoesUnderCKestruneAV) {
+TEST_F(DataDirTest, WithoutTheKnownFolderEverythingGoesUnderCKestruneAV) {
   InitPaths();
   const std::wstring base = L"C:\\KestruneAV";
   const std::pair<const std::wstring*, const wchar_t*> paths[] = {

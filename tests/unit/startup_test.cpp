@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/single_instance.h"
 #include "standin_fixture.h"
 
 class StartupTest : public StandinTest {
@@ -28,11 +29,50 @@ class StartupTest : public StandinTest {
 
 TEST_F(StartupTest, SecondInstanceExitsBeforeTouchingAnything) {
   standin::SetInstanceLock(platform::InstanceLock::AlreadyRunning);
+  standin::SetInstanceWindow(true);
   EXPECT_EQ(RunProgram("KestruneAV.exe", 1), 0);
   EXPECT_EQ(standin::Journal(), (std::vector<std::string>{"DetachConsole", "SetAppIdentity Kestrune.KestruneAV",
                                                           "AcquireInstanceMutex Local\\KestruneAVSingle"}));
   EXPECT_TRUE(ActivityLines().empty());
   EXPECT_TRUE(std::filesystem::is_empty(drive_c_));
+}
+
+TEST_F(StartupTest, ASquattedInstanceNameDoesNotStopProtection) {
+  // Another program created the name first and holds it; no instance of ours runs.
+  standin::SetInstanceLock(platform::InstanceLock::AlreadyRunning);
+  EXPECT_EQ(RunProgram("KestruneAV.exe", 10), 0);
+  EXPECT_NE(standin::JournalIndex("HardenProcessAccess"), -1);
+  EXPECT_EQ(ThreadsNamed(L"proc-watch"), 1);
+  uint64_t waited = 0;
+  for (const uint64_t ms : standin::Sleeps()) waited += ms == 250 ? ms : 0;
+  EXPECT_GE(waited, kInstanceWaitMs);
+  const auto lines = ActivityLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(),
+                      L"[SYSTEM] Another program holds the single-instance name; no running instance of Kestrune "
+                      L"answers, so this one starts."),
+            lines.end());
+}
+
+TEST_F(StartupTest, AnInstanceThatShowsItsWindowDuringTheWaitStillWins) {
+  // A real instance that had the name but was still loading its lists.
+  standin::SetInstanceLock(platform::InstanceLock::AlreadyRunning);
+  int sleeps = 0;
+  standin::OnSleep([&](uint64_t) {
+    if (++sleeps == 3) standin::SetInstanceWindow(true);
+  });
+  EXPECT_EQ(RunProgram("KestruneAV.exe", 1), 0);
+  EXPECT_EQ(standin::JournalIndex("HardenProcessAccess"), -1);
+  EXPECT_TRUE(std::filesystem::is_empty(drive_c_));
+}
+
+TEST_F(StartupTest, ANameWhoseHolderHasEndedIsTakenOverAtOnce) {
+  // The instance that asked for the elevated restart is just ending.
+  standin::SetInstanceLock(platform::InstanceLock::AlreadyRunning);
+  standin::SetInstanceMutexFreed(true);
+  EXPECT_EQ(RunProgram("KestruneAV.exe", 1), 0);
+  EXPECT_NE(standin::JournalIndex("HardenProcessAccess"), -1);
+  EXPECT_EQ(standin::JournalIndex("Sleep 250"), -1);
+  for (const auto& line : ActivityLines()) EXPECT_EQ(line.find(L"single-instance"), std::wstring::npos);
 }
 
 TEST_F(StartupTest, WindowedRunFollowsTheStartAndShutdownOrder) {
