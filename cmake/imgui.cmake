@@ -21,5 +21,6 @@ if(WIN32)
     ${KAV_IMGUI_DIR}/backends/imgui_impl_win32.cpp
     ${KAV_IMGUI_DIR}/backends/imgui_impl_dx11.cpp)
   target_include_directories(imgui_win32_dx11 SYSTEM PUBLIC ${KAV_IMGUI_DIR}/backends)
-  target_link_libraries(imgui_win32_dx11 PUBLIC imgui d3d11 dxgi d3dcompiler dwmapi gdi32 imm32)
+  # Direct3D, the shader compiler and DWM are not KnownDLLs: delay-loaded from System32.
+  target_link_libraries(imgui_win32_dx11 PUBLIC imgui kav_delay_imports gdi32 imm32)
 endif()
