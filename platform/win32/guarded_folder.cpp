@@ -123,6 +123,35 @@ Kind KindOf(HANDLE handle) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::Other;
 }
 
+std::wstring LowerKey(std::wstring path);
+
+// Where the handle really is, in long form without the "\\?\" prefix.
+std::wstring FinalPathOf(HANDLE handle) {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (length == 0 || length >= path.size()) return L"";
+  path.resize(length);
+  return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+}
+
+std::wstring LongFormOf(const std::wstring& path) {
+  std::wstring long_form(32768, L'\0');
+  const DWORD length = GetLongPathNameW(path.c_str(), long_form.data(), static_cast<DWORD>(long_form.size()));
+  if (length == 0 || length >= long_form.size()) return path;
+  long_form.resize(length);
+  return long_form;
+}
+
+// A link at the path itself, seen by its attributes (Wine follows a Unix link even when
+// asked not to, so the handle alone would not tell), or a handle that ended up elsewhere.
+bool ReachedThroughALink(const std::wstring& path, HANDLE handle) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  const std::wstring final_path = FinalPathOf(handle);
+  return !final_path.empty() && LowerKey(final_path) != LowerKey(LongFormOf(path));
+}
+
 std::wstring ParentOf(const std::wstring& path) {
   const std::size_t last = path.find_last_of(L'\\');
   return last == std::wstring::npos ? L"" : path.substr(0, last);
@@ -226,7 +255,7 @@ GuardedFolder JudgeExisting(const std::wstring& path, const Sids& sids, FolderAu
         OpenFolderItself(path, READ_CONTROL | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (folder) {
       const Kind kind = KindOf(folder.get());
-      if (kind == Kind::Link) return GuardedFolder::IsLink;  // to a folder, a file or nowhere
+      if (kind == Kind::Link || ReachedThroughALink(path, folder.get())) return GuardedFolder::IsLink;
       if (kind != Kind::Folder) return GuardedFolder::Failed;
       owned = OwnedByAudience(folder.get(), sids, audience);
     } else {
@@ -279,7 +308,7 @@ GuardedFolder MakeGuardedFolder(const std::wstring& path, FolderAudience audienc
     const win32::UniqueHandle folder = OpenFolderItself(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE);
     if (!folder) return GuardedFolder::Failed;
     const Kind kind = KindOf(folder.get());
-    if (kind == Kind::Link) return GuardedFolder::IsLink;
+    if (kind == Kind::Link || ReachedThroughALink(path, folder.get())) return GuardedFolder::IsLink;
     state = kind == Kind::Folder ? GuardedFolder::NotGuarded : GuardedFolder::Failed;
   } else {
     state = JudgeExisting(path, sids, audience, moved_to);

@@ -49,50 +49,155 @@ std::wstring AccessListOf(const std::wstring& path) {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-std::wstring ExpectedList() {
-  return L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + UserSidText() + L")(A;OICI;0x1200a9;;;BU)";
+// Whether this file system keeps the lists it is given (Windows does; Wine reads one
+// back from the Unix mode bits, with the user as owner).
+bool ListsAreKept(const std::wstring& root) {
+  const std::wstring probe = root + L"\\list-probe";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)", SDDL_REVISION_1, &descriptor, nullptr);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor, FALSE};
+  CreateDirectoryW(probe.c_str(), &attributes);
+  LocalFree(descriptor);
+  const bool kept = AccessListOf(probe) == L"D:P(A;OICI;FA;;;SY)";
+  RemoveDirectoryW(probe.c_str());
+  return kept;
 }
 
-TEST_F(DataFolderWin32Test, ANewDataFolderGetsTheProtectedListAsWritten) {
-  EXPECT_EQ(Narrow(platform::win32::GuardedFolderAccessList()), Narrow(ExpectedList()));
+// Wine runs Unix programs: a Unix symbolic link to a folder is what Wine shows as a
+// reparse point, as Windows shows a junction. False where that cannot be done.
+bool PlantUnixFolderLink(const std::wstring& link, const std::wstring& target) {
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  const auto unix_name =
+      reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  if (!unix_name) return false;
+  char* link_unix = unix_name(link.c_str());
+  char* target_unix = unix_name(target.c_str());
+  std::string command = std::string("/bin/ln -s \"") + (target_unix ? target_unix : "") + "\" \"" +
+                        (link_unix ? link_unix : "") + "\"";
+  HeapFree(GetProcessHeap(), 0, link_unix);
+  HeapFree(GetProcessHeap(), 0, target_unix);
+  std::wstring wide(command.begin(), command.end());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(L"Z:\\bin\\ln", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  const DWORD attributes = GetFileAttributesW(link.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool IsEmptyFolder(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return true;
+  int entries = 0;
+  do {
+    const std::wstring name = found.cFileName;
+    entries += name != L"." && name != L"..";
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries == 0;
+}
+
+using platform::FolderAudience;
+
+TEST_F(DataFolderWin32Test, TheListsAreWrittenForTheirAudience) {
+  EXPECT_EQ(Narrow(platform::win32::GuardedFolderAccessList(FolderAudience::AdministratorsOnly)),
+            "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+  EXPECT_EQ(Narrow(platform::win32::GuardedFolderAccessList(FolderAudience::AdministratorsAndUser)),
+            Narrow(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + UserSidText() + L")"));
+}
+
+TEST_F(DataFolderWin32Test, ANewFolderIsAdministratorsAloneAndIsNeverMovedAsideLater) {
   const std::wstring folder = root_ + L"\\ProgramData\\KestruneAV";
-  ASSERT_EQ(platform::MakeGuardedFolder(folder), platform::GuardedFolder::Ready);
-  // Windows reads the list back as written; Wine keeps no lists on files and reads
-  // back one made from the Unix mode bits, which still lets nobody else write.
-  const std::wstring read_back = AccessListOf(folder);
-  if (read_back.rfind(L"D:P", 0) == 0) EXPECT_EQ(Narrow(read_back), Narrow(ExpectedList()));
-  EXPECT_TRUE(platform::win32::OnlyTrustedMayWriteTo(folder)) << Narrow(read_back);
-  // Asked again, the folder is found as it was left.
-  EXPECT_EQ(platform::MakeGuardedFolder(folder), platform::GuardedFolder::Ready);
-  EXPECT_TRUE(platform::win32::OnlyTrustedMayWriteTo(folder));
+  ASSERT_EQ(platform::MakeGuardedFolder(folder, FolderAudience::AdministratorsOnly), platform::GuardedFolder::Ready);
+  std::wstring moved;
+  const auto again = platform::MakeGuardedFolder(folder, FolderAudience::AdministratorsOnly, &moved);
+  if (ListsAreKept(root_)) {
+    EXPECT_EQ(Narrow(AccessListOf(folder)), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+    EXPECT_TRUE(platform::win32::FolderOwnedByAudience(folder, FolderAudience::AdministratorsOnly));
+    EXPECT_EQ(again, platform::GuardedFolder::Ready);
+  } else {
+    // Wine keeps no lists: the owner it reads back is the user, so the folder cannot
+    // be told from another's; it is used as it is and said to be unguarded.
+    EXPECT_EQ(again, platform::GuardedFolder::NotGuarded) << Narrow(AccessListOf(folder));
+  }
+  EXPECT_TRUE(moved.empty());
 }
 
-TEST_F(DataFolderWin32Test, AnExistingFolderEverybodyMayWriteToGetsTheListPutOnIt) {
+TEST_F(DataFolderWin32Test, AFolderEverybodyMayWriteToIsMovedAsideWhereListsAreKept) {
   const std::wstring folder = root_ + L"\\KestruneAV";
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  // Everyone: full control, as a folder made by somebody else might say.
   PSECURITY_DESCRIPTOR open_descriptor = nullptr;
   ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
                                                                    &open_descriptor, nullptr));
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  PACL open_list = nullptr;
-  ASSERT_TRUE(GetSecurityDescriptorDacl(open_descriptor, &present, &open_list, &defaulted));
-  std::wstring mutable_folder = folder;
-  SetNamedSecurityInfoW(mutable_folder.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                        open_list, nullptr);
+  SECURITY_ATTRIBUTES attributes{sizeof(attributes), open_descriptor, FALSE};
+  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), &attributes));
   LocalFree(open_descriptor);
-  if (platform::win32::OnlyTrustedMayWriteTo(folder)) {
-    GTEST_SKIP() << "this system kept no open list on the folder: " << Narrow(AccessListOf(folder));
+  ASSERT_TRUE(platform::WriteFileBytes(folder + L"\\safe-hashes.txt", "planted"));
+  std::wstring moved;
+  const auto state = platform::MakeGuardedFolder(folder, FolderAudience::AdministratorsOnly, &moved);
+  if (!ListsAreKept(root_)) {
+    EXPECT_EQ(state, platform::GuardedFolder::NotGuarded);
+    EXPECT_TRUE(moved.empty());
+    return;
   }
-  EXPECT_EQ(platform::MakeGuardedFolder(folder), platform::GuardedFolder::Ready);
-  EXPECT_TRUE(platform::win32::OnlyTrustedMayWriteTo(folder)) << Narrow(AccessListOf(folder));
+  ASSERT_EQ(state, platform::GuardedFolder::MovedAside);
+  EXPECT_TRUE(IsEmptyFolder(folder));
+  std::string planted;
+  EXPECT_TRUE(platform::ReadFileBytes(moved + L"\\safe-hashes.txt", planted));
+  EXPECT_TRUE(platform::win32::FolderOwnedByAudience(folder, FolderAudience::AdministratorsOnly));
+}
+
+TEST_F(DataFolderWin32Test, AFolderLinkPlantedInItsPlaceIsRefusedAndNeverEntered) {
+  const std::wstring target = root_ + L"\\System32";
+  ASSERT_TRUE(CreateDirectoryW(target.c_str(), nullptr));
+  const std::wstring folder = root_ + L"\\KestruneAV";
+  if (!PlantUnixFolderLink(folder, target)) GTEST_SKIP() << "no Unix symbolic links here (not Wine)";
+  for (const auto audience : {FolderAudience::AdministratorsOnly, FolderAudience::AdministratorsAndUser}) {
+    std::wstring moved;
+    EXPECT_EQ(platform::MakeGuardedFolder(folder, audience, &moved), platform::GuardedFolder::IsLink);
+    EXPECT_TRUE(moved.empty());
+  }
+  EXPECT_TRUE(IsEmptyFolder(target));
+  EXPECT_NE(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+}
+
+TEST_F(DataFolderWin32Test, AFolderInUseCannotBeRenamedAway) {
+  const std::wstring folder = root_ + L"\\InUse";
+  ASSERT_EQ(platform::MakeGuardedFolder(folder, FolderAudience::AdministratorsAndUser),
+            platform::GuardedFolder::Ready);
+  if (MoveFileW(folder.c_str(), (folder + L".old").c_str())) {
+    MoveFileW((folder + L".old").c_str(), folder.c_str());
+    GTEST_SKIP() << "this system renames a folder that is open without delete sharing (Wine does)";
+  }
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+}
+
+TEST_F(DataFolderWin32Test, AVerifiedReadRefusesAFileReachedThroughALinkOrAHardLink) {
+  const std::wstring real = root_ + L"\\Real";
+  ASSERT_TRUE(CreateDirectoryW(real.c_str(), nullptr));
+  ASSERT_TRUE(platform::WriteFileBytes(real + L"\\terms_accepted.txt", "yes and more"));
+  std::string read;
+  ASSERT_TRUE(platform::ReadVerifiedFilePrefix(real + L"\\terms_accepted.txt", 3, read));
+  EXPECT_EQ(read, "yes");
+  ASSERT_TRUE(CreateHardLinkW((root_ + L"\\second.txt").c_str(), (real + L"\\terms_accepted.txt").c_str(), nullptr));
+  EXPECT_FALSE(platform::ReadVerifiedFilePrefix(root_ + L"\\second.txt", 16, read));
+  const std::wstring other = root_ + L"\\Other";
+  ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
+  ASSERT_TRUE(platform::WriteFileBytes(other + L"\\terms_accepted.txt", "yes"));
+  if (!PlantUnixFolderLink(root_ + L"\\Linked", other)) GTEST_SKIP() << "no Unix symbolic links here (not Wine)";
+  EXPECT_FALSE(platform::ReadVerifiedFilePrefix(root_ + L"\\Linked\\terms_accepted.txt", 16, read));
 }
 
 TEST_F(DataFolderWin32Test, AFileInPlaceOfTheFolderIsNoFolder) {
   const std::wstring path = root_ + L"\\KestruneAV";
   ASSERT_TRUE(platform::WriteFileBytes(path, "x"));
-  EXPECT_EQ(platform::MakeGuardedFolder(path), platform::GuardedFolder::Failed);
+  EXPECT_EQ(platform::MakeGuardedFolder(path, FolderAudience::AdministratorsOnly), platform::GuardedFolder::Failed);
 }
 
 // Every writer, aimed at a planted name whose bytes belong to another file.

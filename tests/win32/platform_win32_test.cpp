@@ -6,6 +6,7 @@
 #include "temp_folder.h"
 
 #include <string>
+#include <thread>
 
 #include "app/activity_log.h"
 #include "app/cpu_sampler.h"
@@ -18,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/os_version.h"
 #include "platform/process_setup.h"
+#include "platform/shell_folders.h"
 
 namespace {
 
@@ -83,17 +85,27 @@ TEST_F(Win32Test, EnvironmentVariablesOfAnyLength) {
   EXPECT_FALSE(platform::ReadEnvironmentVariable(L"KAV_TEST_LONG", value));
 }
 
-TEST_F(Win32Test, DataFolderUnderProgramData) {
+TEST_F(Win32Test, DataFolderComesFromTheKnownFolderNeverFromTheEnvironment) {
+  wchar_t saved[MAX_PATH] = L"";
+  GetEnvironmentVariableW(L"ProgramData", saved, MAX_PATH);
   SetEnvironmentVariableW(L"ProgramData", root_.c_str());
+  std::wstring base;
+  ASSERT_TRUE(platform::KnownFolderPath(platform::IsAdministratorsMember() ? platform::KnownFolder::ProgramData
+                                                                          : platform::KnownFolder::LocalAppData,
+                                        base));
+  const std::wstring expected = base + L"\\KestruneAV";
+  RemoveTree(expected);
   InitPaths();
-  EXPECT_EQ(DataDir, root_ + L"\\KestruneAV");
+  SetEnvironmentVariableW(L"ProgramData", saved);
+  EXPECT_EQ(DataDir, expected);
+  EXPECT_FALSE(platform::PathExists(root_ + L"\\KestruneAV"));
   EXPECT_TRUE(platform::PathExists(QuarantineDir));
   EXPECT_TRUE(platform::PathExists(SnapshotsDir));
   const auto lines = ActivityLines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], L"[ENGINE] Heuristic scan plus 0 local bad hashes. No cloud lookup, so a dead network cannot "
                       L"stall a scan.");
-  EXPECT_EQ(lines[1], L"[SYSTEM] Detection core online. Quarantine=" + root_ + L"\\KestruneAV\\Quarantine");
+  EXPECT_EQ(lines[1], L"[SYSTEM] Detection core online. Quarantine=" + expected + L"\\Quarantine");
   // The engine marker is written as text: 40 bytes with CR LF line ends.
   std::string marker;
   ASSERT_TRUE(platform::ReadFileBytes(EngineMarkerPath, marker));
@@ -104,6 +116,29 @@ TEST(Win32Process, SecondMutexOfTheSameNameIsAlreadyRunning) {
   const std::wstring name = L"Local\\KestruneAVTest" + std::to_wstring(GetCurrentProcessId());
   EXPECT_EQ(platform::AcquireInstanceMutex(name.c_str()), platform::InstanceLock::Acquired);
   EXPECT_EQ(platform::AcquireInstanceMutex(name.c_str()), platform::InstanceLock::AlreadyRunning);
+}
+
+TEST(Win32Process, ASquattedNameIsTakenOverOnlyOnceItsHolderIsGone) {
+  const std::wstring name = L"Local\\KestruneAVSquat" + std::to_wstring(GetCurrentProcessId());
+  // The squatter: another thread creates the name owned and keeps it until told.
+  const HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::thread squatter([&] {
+    const HANDLE mutex = CreateMutexW(nullptr, TRUE, name.c_str());
+    SetEvent(created);
+    WaitForSingleObject(release, INFINITE);
+    CloseHandle(mutex);  // ends without releasing: the mutex is abandoned
+  });
+  WaitForSingleObject(created, INFINITE);
+  ASSERT_EQ(platform::AcquireInstanceMutex(name.c_str()), platform::InstanceLock::AlreadyRunning);
+  EXPECT_FALSE(platform::TakeOverInstanceMutex());  // held by a running thread
+  // No window of this program's class belongs to another process of this image.
+  EXPECT_FALSE(platform::InstanceWindowOfThisProgram());
+  SetEvent(release);
+  squatter.join();
+  EXPECT_TRUE(platform::TakeOverInstanceMutex());
+  CloseHandle(created);
+  CloseHandle(release);
 }
 
 TEST(Win32Process, ModulePathNamesThisProgram) {

@@ -44,7 +44,10 @@ class TempFolderTest : public ::testing::Test {
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L"..") continue;
         const std::wstring child = path + L"\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+          // A link is removed as itself; what it points to is not ours to empty.
+          if (!RemoveDirectoryW(child.c_str())) DeleteFileW(child.c_str());
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           RemoveTree(child);
         } else {
           SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
