@@ -445,6 +445,22 @@ check "a start with accepted terms goes straight to the dashboard" \
 
 wineserver -k
 wineserver -w 2>/dev/null
+
+# --- A program that squats the single-instance name does not stop protection ---
+(wine "$root/build/win/tests/kav_mutex_squatter.exe" >/dev/null 2>&1 &)
+sleep 3
+(wine "$exe" >"$out/squatted.log" 2>&1 &)
+check "with the instance name squatted the dashboard still opens" wait_for 60 visible_window
+check "the squatted name is reported" logged "$out/squatted.log" \
+  "[SYSTEM] Another program holds the single-instance name; no running instance of Kestrune answers, so this one starts."
+sleep 2
+import -window root "$out/squatted.png"
+check "it opens on the dashboard ($(white_share "$out/squatted.png") white)" \
+  test "$(white_share "$out/squatted.png")" -ge 100
+check "the squatter still runs beside it" pgrep -f 'kav_mutex_squatter[.]exe' >/dev/null
+
+wineserver -k
+wineserver -w 2>/dev/null
 (wine "$exe" /background >"$out/background.log" 2>&1 &)
 check "/background logs the background line" \
   wait_for 60 logged "$out/background.log" "[STARTUP] Background protection on. Silent scan started."
