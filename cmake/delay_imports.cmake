@@ -16,13 +16,17 @@ else()
 endif()
 
 set(KAV_DELAY_LIB_DIR ${CMAKE_BINARY_DIR}/delayload)
+file(MAKE_DIRECTORY ${KAV_DELAY_LIB_DIR})
 set(KAV_DELAY_LIBS)
 foreach(dll IN LISTS KAV_DELAY_DLLS)
   set(def ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def)
   set(lib ${KAV_DELAY_LIB_DIR}/lib${dll}_delay.a)
+  # Run in the output folder: dlltool names the thunks' symbols after the path it
+  # is given, and the binary should not depend on where it was built.
   add_custom_command(OUTPUT ${lib}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${KAV_DELAY_LIB_DIR}
-    COMMAND ${KAV_DLLTOOL} --machine i386:x86-64 --input-def ${def} --dllname ${dll}.dll --output-delaylib ${lib}
+    COMMAND ${KAV_DLLTOOL} --machine i386:x86-64 --input-def ${def} --dllname ${dll}.dll
+            --output-delaylib lib${dll}_delay.a
+    WORKING_DIRECTORY ${KAV_DELAY_LIB_DIR}
     DEPENDS ${def}
     COMMENT "Delay-import library for ${dll}.dll"
     VERBATIM)
