@@ -141,6 +141,13 @@ class PlantedDllTest : public TempFolderTest {
       RegDeleteTreeW(HKEY_CURRENT_USER, WineOverridesKey(program).c_str());
       RegDeleteKeyW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Wine\\AppDefaults\\") + program).c_str());
     }
+    // Wine lets go of an ended program's image and DLL files a moment after its end,
+    // and until then the folder cannot go; a leftover would only be removed by the
+    // next run's set-up, so give it a little time.
+    for (int attempt = 0; attempt < 40 && Exists(root_); ++attempt) {
+      RemoveTree(root_);
+      if (Exists(root_)) Sleep(50);
+    }
     TempFolderTest::TearDown();
   }
 
