@@ -260,9 +260,13 @@ check "closing the overlay brings the dashboard back ($(pixel_in_window 885 127)
   not background_at 885 127
 
 # --- One taskbar identity: the Start-menu shortcut of a normal start ----------
-start_link="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrune AV.lnk"
+# Under Wine every run is elevated: it keeps the all-users shortcut and leaves the
+# user's own Start menu, where any program of the user's could plant a link, alone.
+start_link="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Kestrune AV.lnk"
+user_start_link="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Kestrune AV.lnk"
 exe_windows=$(winepath -w "$exe" 2>/dev/null)
-check "the Start-menu programs folder holds Kestrune AV.lnk" test -s "$start_link"
+check "the all-users Start-menu programs folder holds Kestrune AV.lnk" test -s "$start_link"
+check "the elevated run wrote nothing into the user's own Start menu" test ! -e "$user_start_link"
 check "the shortcut points at the running program ($exe_windows)" \
   bash -c 'strings "$1" | grep -qixF "$2"' _ "$start_link" "$exe_windows"
 
