@@ -62,9 +62,8 @@ Function MoveAside
   Push $3
   Push $4
   Push $5
-  ; A number nobody can foresee: a planted "KestruneAV.moved-1" only costs one try.
-  ; The rename would move what a link points to where this system cannot open a link
-  ; as itself (Wine): refused then, nothing is moved.
+  ; Where this system cannot open a link as itself (Wine follows Unix symbolic links),
+  ; the rename would move what the link points to: refused then, nothing is moved.
   System::Call 'kernel32::CreateFileW(w r0, i 0x80, i 7, p 0, i 3, i 0x02200000, p 0) p .r1'
   ${If} $1 <> -1
     System::Call 'kernel32::GetFinalPathNameByHandleW(p r1, w .r3, i ${NSIS_MAX_STRLEN}, i 0) i .r4'
@@ -75,6 +74,7 @@ Function MoveAside
       Goto done
     ${EndIf}
   ${EndIf}
+  ; A number nobody can foresee: a planted "KestruneAV.moved-1" only costs one try.
   System::Call 'kernel32::GetTickCount() i .r1'
   IntOp $1 $1 & 0x7FFFFFFF
   StrCpy $5 0
