@@ -486,9 +486,14 @@ start_menu_link="$user_home/AppData/Roaming/Microsoft/Windows/Start Menu/Program
 desktop_link="$user_home/Desktop/Kestrune AV.lnk"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\KestruneAV'
 check "the build made the installer" test -s "$setup"
+# The data folder of the runs above waits aside: the installer makes the folder itself.
+mv "$data" "$out/data-kept"
 wine "$setup" /S
 check "a silent install puts both programs under Program Files" \
   wait_for 30 test -f "$installed/KestruneAV.exe" -a -f "$installed/KestruneScan.exe" -a -f "$installed/uninstall.exe"
+# Made with its access list in one call (CreateDirectoryW with the descriptor); Wine
+# keeps no access lists, so only that the call succeeded shows here.
+check "it makes the data folder before the program ever ran" test -d "$data" -a ! -L "$data"
 check "it makes the Start-menu and desktop shortcuts" test -s "$start_menu_link" -a -s "$desktop_link"
 entry=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
 check "Apps & features lists it with name, version, publisher and uninstall string" \
@@ -501,15 +506,51 @@ run_value=$(wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' 
 check "its logon start names the installed program" grep -qF '"C:\Program Files\Kestrune AV\KestruneAV.exe" /background' <<<"$run_value"
 installed_running() { pgrep -f "Kestrune A[V].KestruneAV[.]exe" >/dev/null; }
 check "the installed program is running before the uninstall" installed_running
+printf 'MZ' >"$quarantine/held.bin"  # in the Quarantine folder the program made at its start
 wine "$installed/uninstall.exe" /S
 check "a silent uninstall ends the running program" wait_for 30 not installed_running
 check "it removes the programs and their folder" wait_for 30 test ! -e "$installed"
 check "it removes both shortcuts" test ! -e "$start_menu_link" -a ! -e "$desktop_link"
 check "it removes the logon start" not bash -c 'wine reg query "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v KestruneAV >/dev/null 2>&1'
 check "it removes the Apps & features entry" not bash -c 'wine reg query "$1" >/dev/null 2>&1' _ "$uninstall_key"
-check "it keeps the data folder with the quarantine" test -d "$data/Quarantine" -a -f "$quarantine/eicar.com"
+check "it keeps the data folder with the quarantine" test -f "$quarantine/held.bin"
 wineserver -k
 wineserver -w 2>/dev/null
+
+# A second install and an uninstall that removes the data, with links planted in the
+# data folder: to a folder outside (Wine shows a Unix symbolic link to a folder as a
+# reparse point, as Windows shows a junction) and to a file outside.
+wine "$setup" /S
+check "a second install moves the earlier data folder aside and makes a fresh one" \
+  wait_for 30 bash -c 'test -d "$1" -a ! -e "$1/Quarantine" && ls "$1".moved-*/Quarantine/held.bin >/dev/null 2>&1' _ "$data"
+local_data="$user_home/AppData/Local/KestruneAV"
+mkdir -p "$out/outside/inner" "$quarantine" "$local_data/Snapshots"
+printf 'not ours\r\n' >"$out/outside/inner/notes.txt"
+printf 'not ours either\r\n' >"$out/outside-file.txt"
+cp "$out/outside/inner/notes.txt" "$out/notes.expected"
+cp "$out/outside-file.txt" "$out/outside-file.expected"
+printf 'MZ' >"$quarantine/held.bin"
+printf 'kept' >"$data/scan-index.dat"
+chmod a-w "$data/scan-index.dat"  # read-only: still removed
+printf 'snapshot' >"$local_data/Snapshots/one.txt"
+ln -s "$out/outside" "$quarantine/junction"
+ln -s "$out/outside-file.txt" "$data/filelink"
+wine "$installed/uninstall.exe" /S /REMOVEDATA
+check "an uninstall with /REMOVEDATA removes the programs" wait_for 30 test ! -e "$installed"
+# The uninstaller runs on from a copy of itself; the local folder is the last it removes.
+check "it removes the user's local data folder" wait_for 30 test ! -e "$local_data"
+# Windows removes a link as itself; Wine cannot (deleting or renaming a Unix link
+# reaches what it points to), so there the two links, and the folders holding them,
+# are left and nothing else.
+left=$(find "$data" 2>/dev/null | sort | tr '\n' ' ')
+check "it removes the ProgramData data folder, a link at most left as it is" \
+  bash -c 'test -z "$1" -o "$1" = "$2"' _ "$left" "$(printf '%s\n' "$data" "$data/filelink" "$quarantine" "$quarantine/junction" | sort | tr '\n' ' ')"
+check "the folder a link pointed to keeps its file, byte for byte" cmp -s "$out/outside/inner/notes.txt" "$out/notes.expected"
+check "the file a link pointed to keeps its bytes" cmp -s "$out/outside-file.txt" "$out/outside-file.expected"
+wineserver -k
+wineserver -w 2>/dev/null
+rm -rf "$data" "$data".moved-*
+mv "$out/data-kept" "$data"
 
 # --- A link planted in the data folder is refused ---------------------------------
 # Wine shows a Unix symbolic link to a folder as a reparse point, as Windows shows a junction.
