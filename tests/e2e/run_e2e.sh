@@ -560,7 +560,7 @@ ln -s "$out/link-target" "$data/Snapshots"
 (wine "$exe" /background >"$out/linked.log" 2>&1 &)
 check "a Snapshots folder that is a link is refused" wait_for 60 logged "$out/linked.log" \
   '[SECURITY] Folder refused, it is a link (junction or symbolic link): C:\\ProgramData\\KestruneAV\\Snapshots'
-check "the rest of the data folder is still used" logged "$out/linked.log" \
+check "the rest of the data folder is still used" wait_for 30 logged "$out/linked.log" \
   '[SYSTEM] Detection core online. Quarantine=C:\\ProgramData\\KestruneAV\\Quarantine'
 wineserver -k
 wineserver -w 2>/dev/null
