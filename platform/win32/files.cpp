@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/win32/final_path.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -109,21 +110,6 @@ std::wstring LowerPath(std::wstring path) {
   return path;
 }
 
-// The path the handle really reaches, without the "\\?\" prefix.
-std::wstring FinalPathOf(HANDLE file) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (int tries = 0; tries < 2; ++tries) {
-    const DWORD length = GetFinalPathNameByHandleW(file, path.data(), static_cast<DWORD>(path.size()),
-                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (length == 0) return L"";
-    if (length < path.size()) {
-      path.resize(length);
-      return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
-    }
-    path.assign(length + 1, L'\0');
-  }
-  return L"";
-}
 }  // namespace
 
 bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& out) {
@@ -134,7 +120,7 @@ bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std
   if (!GetFileInformationByHandle(file.get(), &info)) return false;
   if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
   if (info.nNumberOfLinks != 1) return false;
-  if (LowerPath(FinalPathOf(file.get())) != LowerPath(path)) return false;  // a link on the way
+  if (LowerPath(win32::FinalPathOf(file.get())) != LowerPath(path)) return false;  // a link on the way
   std::string bytes(max_bytes, '\0');
   DWORD got = 0;
   std::size_t done = 0;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/win32/final_path.h"
 #include "platform/win32/guarded_folder.h"
 #include "platform/win32/handles.h"
 
@@ -125,16 +126,6 @@ Kind KindOf(HANDLE handle) {
 
 std::wstring LowerKey(std::wstring path);
 
-// Where the handle really is, in long form without the "\\?\" prefix.
-std::wstring FinalPathOf(HANDLE handle) {
-  std::wstring path(32768, L'\0');
-  const DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()),
-                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-  if (length == 0 || length >= path.size()) return L"";
-  path.resize(length);
-  return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
-}
-
 std::wstring LongFormOf(const std::wstring& path) {
   std::wstring long_form(32768, L'\0');
   const DWORD length = GetLongPathNameW(path.c_str(), long_form.data(), static_cast<DWORD>(long_form.size()));
@@ -148,7 +139,7 @@ std::wstring LongFormOf(const std::wstring& path) {
 bool ReachedThroughALink(const std::wstring& path, HANDLE handle) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-  const std::wstring final_path = FinalPathOf(handle);
+  const std::wstring final_path = win32::FinalPathOf(handle);
   return !final_path.empty() && LowerKey(final_path) != LowerKey(LongFormOf(path));
 }
 
