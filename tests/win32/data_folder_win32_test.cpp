@@ -66,29 +66,14 @@ bool ListsAreKept(const std::wstring& root) {
 // Wine runs Unix programs: a Unix symbolic link to a folder is what Wine shows as a
 // reparse point, as Windows shows a junction. False where that cannot be done.
 bool PlantUnixFolderLink(const std::wstring& link, const std::wstring& target) {
-  using UnixName = char*(CDECL*)(const WCHAR*);
-  const auto unix_name =
-      reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
-  if (!unix_name) return false;
-  char* link_unix = unix_name(link.c_str());
-  char* target_unix = unix_name(target.c_str());
-  std::string command = std::string("/bin/ln -s \"") + (target_unix ? target_unix : "") + "\" \"" +
-                        (link_unix ? link_unix : "") + "\"";
-  HeapFree(GetProcessHeap(), 0, link_unix);
-  HeapFree(GetProcessHeap(), 0, target_unix);
-  std::wstring wide(command.begin(), command.end());
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(L"Z:\\bin\\ln", wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return false;
+  if (!RunUnixProgram(L"Z:\\bin\\ln", "/bin/ln -s", target, link)) return false;
+  // A Unix program's process may count as ended before it has run: wait for the link.
+  for (int tries = 0; tries < 100; ++tries) {
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    Sleep(50);
   }
-  WaitForSingleObject(process.hProcess, 10000);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  const DWORD attributes = GetFileAttributesW(link.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return false;
 }
 
 bool IsEmptyFolder(const std::wstring& folder) {

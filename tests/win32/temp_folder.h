@@ -23,6 +23,35 @@ inline bool MakeHugeSparseFile(const std::wstring& path) {
   return sized;
 }
 
+// Runs a Unix program under Wine (which can) with the Windows paths given as Unix ones
+// after its fixed arguments, e.g. "/bin/ln -s" target link; false where that cannot be
+// done (not Wine) or the program could not be started.
+inline bool RunUnixProgram(const wchar_t* program, const std::string& fixed, const std::wstring& first,
+                           const std::wstring& second = L"") {
+  using UnixName = char*(CDECL*)(const WCHAR*);
+  const auto unix_name =
+      reinterpret_cast<UnixName>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name"));
+  if (!unix_name) return false;
+  std::string command = fixed;
+  for (const std::wstring* path : {&first, &second}) {
+    if (path->empty()) continue;
+    char* unix_path = unix_name(path->c_str());
+    command += std::string(" \"") + (unix_path ? unix_path : "") + "\"";
+    HeapFree(GetProcessHeap(), 0, unix_path);
+  }
+  std::wstring wide(command.begin(), command.end());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(program, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return false;
+  }
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return true;
+}
+
 class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -45,8 +74,16 @@ class TempFolderTest : public ::testing::Test {
         if (name == L"." || name == L"..") continue;
         const std::wstring child = path + L"\\" + name;
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-          // A link is removed as itself; what it points to is not ours to empty.
-          if (!RemoveDirectoryW(child.c_str())) DeleteFileW(child.c_str());
+          // A link is removed as itself; what it points to is not ours to empty. Wine
+          // follows a Unix link even when asked not to, so there it is unlinked on the
+          // Unix side.
+          if (RunUnixProgram(L"Z:\\bin\\rm", "/bin/rm -f", child)) {
+            for (int tries = 0; tries < 40 && GetFileAttributesW(child.c_str()) != INVALID_FILE_ATTRIBUTES; ++tries) {
+              Sleep(50);
+            }
+          } else if (!RemoveDirectoryW(child.c_str())) {
+            DeleteFileW(child.c_str());
+          }
         } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           RemoveTree(child);
         } else {
