@@ -95,12 +95,22 @@ void SetProcessSnapshotWorks(bool works);
 std::vector<uint32_t> TerminatedProcesses();
 
 // Child processes started (hidden, waited or not), as command lines in order, and
-// shell "open" requests as "file|parameters|folder". Starting can be made to fail.
+// shell "open" requests as "target||(shown)". Starting can be made to fail.
 std::vector<std::wstring> ChildCommandLines();
 void SetChildStartWorks(bool works);
 std::vector<std::wstring> ShellOpens();
-// The shell cannot open this file with these parameters (it is still recorded).
-void FailShellOpen(const std::wstring& file, const std::wstring& parameters);
+// Programs started by their own path (StartProgram, StartDetachedHidden), in order;
+// they are also in ChildCommandLines. A start of this exact command line fails with
+// error 2 (still recorded in neither list).
+struct ProgramStart {
+  std::wstring program;       // the application name given to CreateProcessW
+  std::wstring command_line;
+  std::wstring folder;        // the current folder given ("" = ours)
+  std::wstring window;        // "hidden", "shown" or "detached"
+  bool operator==(const ProgramStart&) const = default;
+};
+std::vector<ProgramStart> ProgramStarts();
+void FailStartOf(const std::wstring& command_line);
 // The default remote-access phone book's entries, in order.
 void SetPhonebookEntries(const std::vector<std::wstring>& names);
 // A tool that writes its output in these reads and ends with the code, or never ends

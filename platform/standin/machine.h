@@ -64,11 +64,12 @@ struct Machine {
   bool process_snapshot_works = true;
   std::vector<uint32_t> terminated;
   std::vector<std::wstring> child_commands;
+  std::vector<ProgramStart> program_starts;    // starts that named their program
+  std::set<std::wstring> failing_starts;       // command lines whose start fails
   bool child_start_works = true;
   std::vector<std::wstring> shell_opens;
   std::vector<std::wstring> shell_executes;  // "verb|file|parameters|folder|show|quiet"
   bool shell_execute_works = true;
-  std::set<std::wstring> failing_shell_opens;  // "file|parameters" that cannot be opened
   std::vector<std::wstring> phonebook;         // remote-access entry names
   uint32_t detached_start_error = 0;
   bool administrator = false;
