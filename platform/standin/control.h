@@ -58,6 +58,9 @@ bool IsReadOnly(const std::wstring& windows_path);
 // Another account's folder: its access list cannot be restricted (MakeGuardedFolder
 // answers NotGuarded). Symbolic links made in the host folder stand for Windows links.
 void MakeFolderUnguardable(const std::wstring& windows_folder);
+// Other accounts may change the file or folder (its owner or access list lets them):
+// the write-trust checks answer OthersMayWrite. Everything else is the administrators'.
+void MarkWritableByOthers(const std::wstring& windows_path);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
 // How often the program opened the file (reads, lock probes, copies, signature

@@ -38,6 +38,7 @@ struct Machine {
   std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
   std::set<std::wstring> read_only_paths;             // lower-cased full paths
   std::set<std::wstring> unguardable_folders;         // lower-cased folders whose access list cannot be set
+  std::set<std::wstring> writable_by_others;          // lower-cased paths other accounts may change
   std::wstring temp_folder;                           // "" = GetTempPathW fails
   bool raw_volume_opens = true;
   struct FileTraffic {
