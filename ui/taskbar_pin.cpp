@@ -8,6 +8,7 @@
 #include "platform/process_setup.h"
 #include "platform/shell_folders.h"
 #include "platform/shortcuts.h"
+#include "upkeep/admin_mode.h"
 
 const wchar_t* const kAppIdentity = L"Kestrune.KestruneAV";
 
@@ -52,5 +53,8 @@ void PinToTaskbar() {
     platform::CopyFileOver(desk, pinned + kShortcutName);  // no desktop shortcut: nothing copied
   }
   platform::ShowInformation(kPinText, kPinCaption);
-  platform::SelectInExplorer(desk);
+  // Showing the item may open a folder window through the shell's "open" of folders,
+  // which the user's own class keys can redirect; an elevated program leaves it to
+  // the notice, which says where the shortcut is.
+  if (!AdminMode.load()) platform::SelectInExplorer(desk);
 }

@@ -313,6 +313,14 @@ TEST_F(DashboardTest, PinToTaskbarStampsCopiesExplainsAndShows) {
   EXPECT_GE(standin::JournalIndex("SelectInExplorer C:\\Users\\bob\\Desktop\\Kestrune AV.lnk"), 0);
   EXPECT_GE(standin::JournalIndex("WindowAppIdentity Kestrune.KestruneAV"), 0);
   EXPECT_TRUE(ActivityLines().empty());
+
+  // Elevated: the notice only, no folder window opened through the shell.
+  standin::Reset();
+  standin::SetShellFolder(platform::ShellFolder::Desktop, L"C:\\Users\\bob\\Desktop");
+  AdminMode.store(true);
+  PinToTaskbar();
+  EXPECT_EQ(standin::Notices(), std::vector<std::wstring>{notice});
+  EXPECT_EQ(standin::JournalIndex("SelectInExplorer"), -1);
 }
 
 TEST_F(DashboardTest, PinWithoutADesktopShortcutOnlyExplains) {
