@@ -31,7 +31,9 @@ void AdviseRestart() {
 void RestartNow() {
   platform::EnableShutdownPrivilege();
   if (platform::ExitWindowsForRestart()) return;
+  // Only the system folder's own shutdown.exe: no shell or search path picks it.
   const std::wstring system = platform::SystemFolder();
-  if (platform::StartHidden(L"\"" + system + L"\\shutdown.exe\" /r /t 0 /f", system)) return;
-  platform::ShellOpenHidden(L"shutdown.exe", L"/r /t 0 /f", system);
+  if (system.empty()) return;
+  const std::wstring shutdown = system + L"\\shutdown.exe";
+  platform::StartProgram(shutdown, L"\"" + shutdown + L"\" /r /t 0 /f", system, platform::ProgramWindow::Hidden);
 }

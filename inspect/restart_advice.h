@@ -9,5 +9,5 @@ bool CoreBootFilesPresent();
 // a restart when they are, Windows Recovery when they are not.
 void AdviseRestart();
 
-// Restarts Windows: ExitWindowsEx, else shutdown.exe started, else through the shell.
+// Restarts Windows: ExitWindowsEx, else the system folder's shutdown.exe started by its full path.
 void RestartNow();

@@ -80,11 +80,19 @@ bool ShellExecuteWithVerb(const ShellExecuteRequest& request);
 uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& command_line,
                              const std::wstring& current_folder);
 
-// Asks the shell to "open" a file with parameters in a folder, window hidden (ShellExecuteW).
-bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder);
+enum class ProgramWindow { Hidden, Shown };
 
-// Asks the shell to "open" a target (a program or a settings page such as
-// "ms-settings:network-vpn"), shown normally (ShellExecuteW, SW_SHOWNORMAL).
+// Starts the program by its full path (CreateProcessW with it as the application
+// name, so nothing is looked up; the command line in a writable copy; no inherited
+// handles; the given current folder, "" keeps ours): Hidden with CREATE_NO_WINDOW and
+// a hidden window, Shown with a normal one. Closes its handles at once. 0 when it
+// started, otherwise the Win32 error code.
+uint32_t StartProgram(const std::wstring& program, const std::wstring& command_line,
+                      const std::wstring& current_folder, ProgramWindow window);
+
+// Asks the shell to "open" a target such as "ms-settings:network-vpn", shown normally
+// (ShellExecuteW, SW_SHOWNORMAL). The shell resolves it through the user's own class
+// keys, so an elevated process must not use it.
 bool ShellOpenShown(const std::wstring& target);
 
 }  // namespace platform

@@ -58,5 +58,8 @@ void PinToTaskbar() {
     platform::CopyFileOver(desk, pinned + kShortcutName);  // no desktop shortcut: nothing copied
   }
   platform::ShowInformation(kPinText, kPinCaption);
-  platform::SelectInExplorer(desk);
+  // Showing the item may open a folder window through the shell's "open" of folders,
+  // which the user's own class keys can redirect; an elevated program leaves it to
+  // the notice, which says where the shortcut is.
+  if (!AdminMode.load()) platform::SelectInExplorer(desk);
 }

@@ -11,5 +11,5 @@ extern const wchar_t* const kAppIdentity;
 void StampAppIdentity(bool with_window);
 
 // Stamps again, copies the desktop shortcut among the pinned taskbar items, says how
-// to pin it by hand, and shows that shortcut in Explorer.
+// to pin it by hand, and (in user mode only) shows that shortcut in Explorer.
 void PinToTaskbar();

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 
+#include "app/command_line.h"
 #include "app/guarded_step.h"
 #include "app/os_profile.h"
 #include "app/wide.h"
 #include "platform/clock.h"
 #include "platform/processes.h"
 #include "platform/ras.h"
+#include "upkeep/admin_mode.h"
 
 bool VpnPanelOpen = false;
 std::atomic<bool> VpnConnected{false};
@@ -35,7 +37,48 @@ void SetVpnStatus(const std::string& text) { VpnStatusText = WidenBytes(text.sub
 
 int32_t CountryIndex() { return std::clamp<int32_t>(VpnCountryIndex, 0, kVpnCountryCount - 1); }
 
-bool Dial(const std::wstring& entry) { return platform::ShellOpenHidden(L"rasdial.exe", L"\"" + entry + L"\"", L""); }
+// Starts the system folder's own copy of the tool, never one the shell or the search
+// path would find; arguments "" for none. True when it started.
+bool StartSystemTool(const std::wstring& tool, const std::wstring& arguments, platform::ProgramWindow window) {
+  const std::wstring system = platform::SystemFolder();
+  if (system.empty()) return false;
+  const std::wstring program = system + L"\\" + tool;
+  const std::wstring command_line = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+  return platform::StartProgram(program, command_line, system, window) == 0;
+}
+
+// Entry names come from the user's phone book, which any program of the user can
+// write. Quoting keeps a name one argument, but rasdial still reads an argument that
+// begins with a switch character as a switch, and a control character has no place
+// in a name.
+bool IsDiallableName(const std::wstring& entry) {
+  const std::size_t first = entry.find_first_not_of(L" \t");
+  if (first == std::wstring::npos || entry[first] == L'/' || entry[first] == L'-') return false;
+  return std::none_of(entry.begin(), entry.end(),
+                      [](wchar_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); });
+}
+
+bool Dial(const std::wstring& entry) {
+  return IsDiallableName(entry) &&
+         StartSystemTool(L"rasdial.exe", QuoteArgument(entry), platform::ProgramWindow::Hidden);
+}
+
+// Where to add a profile: the phone-book dialog before Windows 10, else the VPN
+// settings page. The page is opened through the shell, which looks it up in the
+// user's own class keys; an elevated program does not let those choose what it
+// starts, so it only says where the page is.
+void ShowWhereToAddProfile(const std::string& country) {
+  const std::string add = "Add Windows profile " + country + " first";
+  if (OsProfile.BuildNumber < kFirstVpnSettingsBuild) {
+    StartSystemTool(L"rasphone.exe", L"", platform::ProgramWindow::Shown);
+    SetVpnStatus(add);
+  } else if (AdminMode.load()) {
+    SetVpnStatus(add + " (Settings > Network & internet > VPN)");
+  } else {
+    platform::ShellOpenShown(L"ms-settings:network-vpn");
+    SetVpnStatus(add);
+  }
+}
 
 void DrawNotUsedScreen(const ImVec2& size) {
   ImGui::SetCursorPos(ImVec2(0.14f * size.x, 0.3f * size.y));
@@ -66,9 +109,7 @@ bool ConnectVpn(const std::string& country) {
     if (!entry.empty()) started = Dial(entry);
   }
   if (!started) {
-    platform::ShellOpenShown(OsProfile.BuildNumber < kFirstVpnSettingsBuild ? L"rasphone.exe"
-                                                                            : L"ms-settings:network-vpn");
-    SetVpnStatus("Add Windows profile " + country + " first");
+    ShowWhereToAddProfile(country);
     return false;
   }
   VpnConnected.store(true);
@@ -77,7 +118,7 @@ bool ConnectVpn(const std::string& country) {
 }
 
 void DisconnectVpn() {
-  platform::ShellOpenHidden(L"rasdial.exe", L"/disconnect", L"");
+  StartSystemTool(L"rasdial.exe", L"/disconnect", platform::ProgramWindow::Hidden);
   VpnConnected.store(false);
   SetVpnStatus("Disconnected");
 }

@@ -21,9 +21,12 @@ void DrawVpnPanel();
 // A city of the chosen country, never the one picked last, as "Spot: <country> / <city>".
 void PickRandomSpot();
 
-// Dials "KestruneVPN_" + country, else the phone book's first entry, else opens the
-// VPN settings; true when a dial was started.
+// Dials "KestruneVPN_" + country, else the phone book's first entry (never one whose
+// name begins with a switch character or holds a control character), with the system
+// folder's rasdial.exe; else shows where to add a profile: rasphone.exe before
+// Windows 10, the VPN settings page in user mode, a status naming that page in admin
+// mode. True when a dial was started.
 bool ConnectVpn(const std::string& country);
 
-// Hangs up every connection the dialler made.
+// Hangs up every connection the dialler made (the system folder's rasdial.exe /disconnect).
 void DisconnectVpn();

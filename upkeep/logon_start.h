@@ -11,6 +11,9 @@ std::wstring LogonStartCommand(const std::wstring& program_path);
 void RegisterLogonStart();
 
 // The start-up step "updater" and "Check for updates": starts KestruneUpdater.exe
-// (else updater.exe) from the program's folder with "/watch", hidden, without
-// waiting for it; reports when none is there or it cannot be started.
+// (else updater.exe; a folder of that name is passed over) from the program's folder
+// with "/watch", hidden, without waiting for it, and only when the folder and the
+// file are regular, not links, and only SYSTEM, Administrators and TrustedInstaller
+// may change them; reports when none is there, when it is not trusted, or when it
+// cannot be started.
 void LaunchUpdater();

@@ -70,6 +70,9 @@ void SetPathSecurity(const std::wstring& windows_path, const PathSecurity& secur
 bool PathSecurityOf(const std::wstring& windows_path, PathSecurity& security);
 // Whether the folder is kept open without delete sharing (it cannot be renamed).
 bool IsFolderHeld(const std::wstring& windows_folder);
+// Other accounts may change the file or folder (its owner or access list lets them):
+// the write-trust checks answer OthersMayWrite. Everything else is the administrators'.
+void MarkWritableByOthers(const std::wstring& windows_path);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
 // How often the program opened the file (reads, lock probes, copies, signature
@@ -107,12 +110,22 @@ void SetProcessSnapshotWorks(bool works);
 std::vector<uint32_t> TerminatedProcesses();
 
 // Child processes started (hidden, waited or not), as command lines in order, and
-// shell "open" requests as "file|parameters|folder". Starting can be made to fail.
+// shell "open" requests as "target||(shown)". Starting can be made to fail.
 std::vector<std::wstring> ChildCommandLines();
 void SetChildStartWorks(bool works);
 std::vector<std::wstring> ShellOpens();
-// The shell cannot open this file with these parameters (it is still recorded).
-void FailShellOpen(const std::wstring& file, const std::wstring& parameters);
+// Programs started by their own path (StartProgram, StartDetachedHidden), in order;
+// they are also in ChildCommandLines. A start of this exact command line fails with
+// error 2 (still recorded in neither list).
+struct ProgramStart {
+  std::wstring program;       // the application name given to CreateProcessW
+  std::wstring command_line;
+  std::wstring folder;        // the current folder given ("" = ours)
+  std::wstring window;        // "hidden", "shown" or "detached"
+  bool operator==(const ProgramStart&) const = default;
+};
+std::vector<ProgramStart> ProgramStarts();
+void FailStartOf(const std::wstring& command_line);
 // The default remote-access phone book's entries, in order.
 void SetPhonebookEntries(const std::vector<std::wstring>& names);
 // A tool that writes its output in these reads and ends with the code, or never ends

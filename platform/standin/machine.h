@@ -44,6 +44,7 @@ struct Machine {
   std::map<int, std::wstring> known_folders;          // by platform::KnownFolder; missing = cannot be resolved
   bool instance_window = false;                       // a window of a running instance of this program
   bool instance_mutex_freed = false;                  // the single-instance name's holder has gone
+  std::set<std::wstring> writable_by_others;          // lower-cased paths other accounts may change
   std::wstring temp_folder;                           // "" = GetTempPathW fails
   bool raw_volume_opens = true;
   struct FileTraffic {
@@ -70,11 +71,12 @@ struct Machine {
   bool process_snapshot_works = true;
   std::vector<uint32_t> terminated;
   std::vector<std::wstring> child_commands;
+  std::vector<ProgramStart> program_starts;    // starts that named their program
+  std::set<std::wstring> failing_starts;       // command lines whose start fails
   bool child_start_works = true;
   std::vector<std::wstring> shell_opens;
   std::vector<std::wstring> shell_executes;  // "verb|file|parameters|folder|show|quiet"
   bool shell_execute_works = true;
-  std::set<std::wstring> failing_shell_opens;  // "file|parameters" that cannot be opened
   std::vector<std::wstring> phonebook;         // remote-access entry names
   uint32_t detached_start_error = 0;
   bool administrator = false;

@@ -48,9 +48,14 @@ std::vector<std::wstring> ShellOpens() {
   return TheMachine().shell_opens;
 }
 
-void FailShellOpen(const std::wstring& file, const std::wstring& parameters) {
+std::vector<ProgramStart> ProgramStarts() {
   std::lock_guard<std::mutex> hold(MachineLock());
-  TheMachine().failing_shell_opens.insert(file + L"|" + parameters);
+  return TheMachine().program_starts;
+}
+
+void FailStartOf(const std::wstring& command_line) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().failing_starts.insert(command_line);
 }
 
 std::vector<std::wstring> ShellExecutes() {
@@ -171,20 +176,33 @@ bool ShellExecuteWithVerb(const ShellExecuteRequest& request) {
   return machine.shell_execute_works;
 }
 
-uint32_t StartDetachedHidden(const std::wstring& /*program*/, const std::wstring& command_line,
-                             const std::wstring& /*current_folder*/) {
+namespace {
+constexpr uint32_t kFileNotFound = 2;
+
+uint32_t StartNamedProgram(const standin::ProgramStart& start) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   auto& machine = standin::TheMachine();
-  if (machine.detached_start_error != 0) return machine.detached_start_error;
-  machine.child_commands.push_back(command_line);
+  if (!machine.child_start_works || machine.failing_starts.count(start.command_line)) return kFileNotFound;
+  machine.child_commands.push_back(start.command_line);
+  machine.program_starts.push_back(start);
+  machine.journal.push_back("StartProcess " + standin::Narrow(start.command_line));
   return 0;
 }
+}  // namespace
 
-bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
-  std::lock_guard<std::mutex> hold(standin::MachineLock());
-  auto& machine = standin::TheMachine();
-  machine.shell_opens.push_back(file + L"|" + parameters + L"|" + folder);
-  return machine.failing_shell_opens.count(file + L"|" + parameters) == 0;
+uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& command_line,
+                             const std::wstring& current_folder) {
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    const uint32_t error = standin::TheMachine().detached_start_error;
+    if (error != 0) return error;
+  }
+  return StartNamedProgram({program, command_line, current_folder, L"detached"});
+}
+
+uint32_t StartProgram(const std::wstring& program, const std::wstring& command_line,
+                      const std::wstring& current_folder, ProgramWindow window) {
+  return StartNamedProgram({program, command_line, current_folder, window == ProgramWindow::Hidden ? L"hidden" : L"shown"});
 }
 
 bool ShellOpenShown(const std::wstring& target) {

@@ -25,19 +25,18 @@ struct Child {
   UniqueHandle thread;
 };
 
-// Starts a command line with no window and no inherited handles; an empty folder
-// keeps ours. Null handles when it could not be started.
-// A hidden child; program may be null (then the command line names it). error gets
-// the failure's code.
+// Starts a child with no inherited handles; program may be null (then the command
+// line names it); an empty folder keeps ours. Null handles when it could not be
+// started, and error gets the failure's code.
 Child StartChild(const wchar_t* program, const std::wstring& command_line, const std::wstring& current_folder,
-                 DWORD creation_flags, DWORD& error) {
+                 DWORD creation_flags, WORD show, DWORD& error) {
   // CreateProcessW may write into the command line, so it gets a copy of its own.
   std::vector<wchar_t> writable(command_line.begin(), command_line.end());
   writable.push_back(L'\0');
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = SW_HIDE;
+  startup.wShowWindow = show;
   PROCESS_INFORMATION started{};
   if (!CreateProcessW(program, writable.data(), nullptr, nullptr, FALSE, creation_flags, nullptr,
                       current_folder.empty() ? nullptr : current_folder.c_str(), &startup, &started)) {
@@ -50,7 +49,7 @@ Child StartChild(const wchar_t* program, const std::wstring& command_line, const
 
 Child StartChild(const std::wstring& command_line, const std::wstring& current_folder) {
   DWORD error = 0;
-  return StartChild(nullptr, command_line, current_folder, CREATE_NO_WINDOW, error);
+  return StartChild(nullptr, command_line, current_folder, CREATE_NO_WINDOW, SW_HIDE, error);
 }
 }  // namespace
 
@@ -200,28 +199,27 @@ bool ShellExecuteWithVerb(const ShellExecuteRequest& request) {
 uint32_t StartDetachedHidden(const std::wstring& program, const std::wstring& command_line,
                              const std::wstring& current_folder) {
   DWORD error = 0;
-  StartChild(program.c_str(), command_line, current_folder, CREATE_NO_WINDOW | DETACHED_PROCESS, error);
+  StartChild(program.c_str(), command_line, current_folder, CREATE_NO_WINDOW | DETACHED_PROCESS, SW_HIDE, error);
   return error;  // the handles close as the child's owners go
 }
 
-namespace {
-bool ShellOpen(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder, int show) {
-  // The shell may hand the file to an extension, which needs COM on this thread; a
+uint32_t StartProgram(const std::wstring& program, const std::wstring& command_line,
+                      const std::wstring& current_folder, ProgramWindow window) {
+  DWORD error = 0;
+  const bool hidden = window == ProgramWindow::Hidden;
+  StartChild(program.c_str(), command_line, current_folder, hidden ? CREATE_NO_WINDOW : 0,
+             hidden ? SW_HIDE : SW_SHOWNORMAL, error);
+  return error;
+}
+
+bool ShellOpenShown(const std::wstring& target) {
+  // The shell may hand the target to an extension, which needs COM on this thread; a
   // thread already in another apartment keeps it (RPC_E_CHANGED_MODE, nothing to undo).
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-  const HINSTANCE result =
-      ShellExecuteW(nullptr, L"open", file.c_str(), parameters.empty() ? nullptr : parameters.c_str(),
-                    folder.empty() ? nullptr : folder.c_str(), show);
+  const HINSTANCE result = ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   if (SUCCEEDED(com)) CoUninitialize();
   // Values above 32 mean success; the rest are error codes in a handle's clothing.
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
-}  // namespace
-
-bool ShellOpenHidden(const std::wstring& file, const std::wstring& parameters, const std::wstring& folder) {
-  return ShellOpen(file, parameters, folder, SW_HIDE);
-}
-
-bool ShellOpenShown(const std::wstring& target) { return ShellOpen(target, L"", L"", SW_SHOWNORMAL); }
 
 }  // namespace platform

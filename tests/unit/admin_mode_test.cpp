@@ -1,4 +1,4 @@
-// Admin mode and its saved choice, the elevated restart, the logon start and the updater.
+// Admin mode and its saved choice, the elevated restart and the logon start.
 #include "app/startup.h"
 #include "scan_fixture.h"
 #include "upkeep/admin_mode.h"
@@ -122,47 +122,6 @@ TEST_F(AdminModeTest, LogonStartWithoutMachineRightsKeepsTheOldMachineValue) {
   standin::SetModuleFilePath(L"");
   RegisterLogonStart();  // without its own path the program does nothing at all
   EXPECT_TRUE(ActivityLines().empty());
-}
-
-TEST_F(AdminModeTest, UpdaterChoiceAndLines) {
-  const std::wstring folder = L"C:\\Program Files\\KestruneAV";
-  const struct {
-    const char* what;
-    std::vector<std::wstring> present;
-    bool shell_works;
-    uint32_t start_error;
-    std::wstring line;
-    std::vector<std::wstring> detached;
-  } cases[] = {
-      {"none", {}, true, 0, L"[UPDATE] KestruneUpdater.exe not found next to the AV: " + folder, {}},
-      {"both: the named one wins", {L"updater.exe", L"KestruneUpdater.exe"}, true, 0,
-       L"[UPDATE] Launched KestruneUpdater.exe from " + folder, {}},
-      {"only updater.exe", {L"updater.exe"}, true, 0, L"[UPDATE] Launched KestruneUpdater.exe from " + folder, {}},
-      {"shell fails, process starts", {L"KestruneUpdater.exe"}, false, 0,
-       L"[UPDATE] Launched KestruneUpdater.exe from " + folder, {L"\"" + folder + L"\\KestruneUpdater.exe\" /watch"}},
-      {"both ways fail", {L"KestruneUpdater.exe"}, false, 740, L"[UPDATE] Launch failed, error 740", {}},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    SetUp();
-    for (const auto& name : c.present) PutFile(folder + L"\\" + name, "MZ");
-    standin::SetShellExecuteWorks(c.shell_works);
-    standin::SetDetachedStartError(c.start_error);
-    LaunchUpdater();
-    EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{c.line});
-    EXPECT_EQ(standin::ChildCommandLines(), c.detached);
-    if (!c.present.empty()) {
-      const std::wstring chosen = c.present.size() == 2 ? L"KestruneUpdater.exe" : c.present[0];
-      EXPECT_EQ(standin::ShellExecutes(),
-                std::vector<std::wstring>{L"open|" + folder + L"\\" + chosen + L"|/watch|" + folder + L"|hidden|quiet"});
-    }
-  }
-}
-
-TEST_F(AdminModeTest, UpdaterOfAProgramWithoutAFolderIsLookedForHere) {
-  standin::SetModuleFilePath(L"KestruneAV.exe");
-  LaunchUpdater();
-  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[UPDATE] KestruneUpdater.exe not found next to the AV: ."});
 }
 
 TEST_F(AdminModeTest, StartUpRunsTheStepsInOrder) {

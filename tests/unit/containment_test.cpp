@@ -150,17 +150,21 @@ TEST_F(ContainmentTest, RestartAdviceByTheBootFiles) {
   }
 }
 
-TEST_F(ContainmentTest, RestartFallsBackToShutdownExe) {
+TEST_F(ContainmentTest, RestartFallsBackToTheSystemFoldersShutdownExe) {
   RestartNow();
   EXPECT_EQ(standin::RestartRequests(), 1);
   EXPECT_TRUE(standin::ChildCommandLines().empty());
   standin::SetExitWindowsWorks(false);
   RestartNow();
-  EXPECT_EQ(standin::ChildCommandLines(),
-            std::vector<std::wstring>{L"\"C:\\Windows\\System32\\shutdown.exe\" /r /t 0 /f"});
+  const std::wstring shutdown = L"C:\\Windows\\System32\\shutdown.exe";
+  EXPECT_EQ(standin::ProgramStarts(), (std::vector<standin::ProgramStart>{
+                                          {shutdown, L"\"" + shutdown + L"\" /r /t 0 /f", L"C:\\Windows\\System32",
+                                           L"hidden"}}));
+  // When even that cannot start, nothing is looked up by name through the shell.
   standin::SetChildStartWorks(false);
   RestartNow();
-  EXPECT_EQ(standin::ShellOpens(), std::vector<std::wstring>{L"shutdown.exe|/r /t 0 /f|C:\\Windows\\System32"});
+  EXPECT_EQ(standin::ProgramStarts().size(), 1u);
+  EXPECT_TRUE(standin::ShellOpens().empty());
 }
 
 }  // namespace

@@ -230,7 +230,10 @@ TEST_F(DashboardTest, DoneConnectPicksASpotFirstThenDialsTheCountrysEntry) {
   gui_->Frame();
   EXPECT_TRUE(gui_->Shows("Pick a country. Then we pick a random city that is not your home spot."));
   ASSERT_TRUE(gui_->Click("Done \xE2\x80\x94 connect"));
-  EXPECT_EQ(standin::ShellOpens(), std::vector<std::wstring>{L"rasdial.exe|\"KestruneVPN_Japan\"|"});
+  const std::wstring rasdial = L"C:\\Windows\\System32\\rasdial.exe";
+  EXPECT_EQ(standin::ProgramStarts(), (std::vector<standin::ProgramStart>{
+                                          {rasdial, L"\"" + rasdial + L"\" \"KestruneVPN_Japan\"",
+                                           L"C:\\Windows\\System32", L"hidden"}}));
   EXPECT_NE(LastSpot, 0);  // a spot was picked on the way
   EXPECT_TRUE(VpnConnected.load());
   EXPECT_EQ(VpnStatusText, L"Connecting Japan");
@@ -241,53 +244,12 @@ TEST_F(DashboardTest, DoneConnectPicksASpotFirstThenDialsTheCountrysEntry) {
   VpnPanelOpen = true;
   gui_->Frame();
   ASSERT_TRUE(gui_->Click("Disconnect"));
-  EXPECT_EQ(standin::ShellOpens().back(), L"rasdial.exe|/disconnect|");
+  EXPECT_EQ(standin::ProgramStarts().back(),
+            (standin::ProgramStart{rasdial, L"\"" + rasdial + L"\" /disconnect", L"C:\\Windows\\System32", L"hidden"}));
+  EXPECT_TRUE(standin::ShellOpens().empty());
   EXPECT_FALSE(VpnConnected.load());
   EXPECT_EQ(VpnStatusText, L"Disconnected");
   EXPECT_FALSE(VpnPanelOpen);
-}
-
-class VpnTest : public StandinTest {
- protected:
-  void SetUp() override {
-    StandinTest::SetUp();
-    OsProfile.IsWorkstation = true;
-    VpnConnected = false;
-    VpnStatusText.clear();
-  }
-};
-
-TEST_F(VpnTest, ConnectFallsBackToThePhoneBookThenToTheSettings) {
-  const struct {
-    const char* what;
-    std::vector<std::wstring> phonebook;
-    bool office_dials;
-    uint32_t build;
-    bool connected;
-    std::wstring last_open;
-    std::wstring status;
-  } cases[] = {
-      {"first phone-book entry", {L"Office", L"Home"}, true, 19045, true, L"rasdial.exe|\"Office\"|",
-       L"Connecting USA"},
-      {"no entry: the VPN settings", {}, true, 19045, false, L"ms-settings:network-vpn||(shown)",
-       L"Add Windows profile USA first"},
-      {"entry fails: settings", {L"Office"}, false, 19045, false, L"ms-settings:network-vpn||(shown)",
-       L"Add Windows profile USA first"},
-      {"old Windows: the phone-book dialog", {}, true, 9600, false, L"rasphone.exe||(shown)",
-       L"Add Windows profile USA first"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    SetUp();
-    OsProfile.BuildNumber = c.build;
-    standin::FailShellOpen(L"rasdial.exe", L"\"KestruneVPN_USA\"");
-    if (!c.office_dials) standin::FailShellOpen(L"rasdial.exe", L"\"Office\"");
-    standin::SetPhonebookEntries(c.phonebook);
-    EXPECT_EQ(ConnectVpn("USA"), c.connected);
-    EXPECT_EQ(VpnConnected.load(), c.connected);
-    EXPECT_EQ(standin::ShellOpens().back(), c.last_open);
-    EXPECT_EQ(VpnStatusText, c.status);
-  }
 }
 
 TEST_F(DashboardTest, RandomSpotNeverRepeatsTheLastCity) {
@@ -314,6 +276,7 @@ TEST_F(DashboardTest, OnAServerTheVpnIsNotUsed) {
   EXPECT_FALSE(ConnectVpn("UK"));
   EXPECT_EQ(VpnStatusText, L"VPN is off on Windows Server  build 20348");
   EXPECT_TRUE(standin::ShellOpens().empty());
+  EXPECT_TRUE(standin::ProgramStarts().empty());
   VpnPanelOpen = true;
   gui_->Frame();
   EXPECT_TRUE(gui_->Shows("VPN is not used on this system."));
@@ -350,6 +313,23 @@ TEST_F(DashboardTest, PinToTaskbarStampsCopiesExplainsAndShows) {
   EXPECT_GE(standin::JournalIndex("SelectInExplorer C:\\Users\\bob\\Desktop\\Kestrune AV.lnk"), 0);
   EXPECT_GE(standin::JournalIndex("WindowAppIdentity Kestrune.KestruneAV"), 0);
   EXPECT_TRUE(ActivityLines().empty());
+
+  // Elevated: the notice only, no folder window opened through the shell, and no
+  // write into the user's own folders, where a program of the user's could have
+  // planted a link: the all-users shortcut only.
+  standin::Reset();
+  standin::MapDrive(L'C', drive_c_.string());
+  standin::SetShellFolder(platform::ShellFolder::Programs, L"C:\\Users\\bob\\Start Menu\\Programs");
+  standin::SetShellFolder(platform::ShellFolder::CommonPrograms, L"C:\\ProgramData\\Start Menu\\Programs");
+  standin::SetShellFolder(platform::ShellFolder::Desktop, L"C:\\Users\\bob\\Desktop");
+  standin::SetEnvironment(L"APPDATA", L"C:\\Users\\bob\\Elevated");
+  AdminMode.store(true);
+  PinToTaskbar();
+  EXPECT_EQ(standin::Notices(), std::vector<std::wstring>{notice});
+  EXPECT_EQ(standin::JournalIndex("SelectInExplorer"), -1);
+  ASSERT_EQ(standin::Shortcuts().size(), 1u);
+  EXPECT_EQ(standin::Shortcuts()[0].first, L"C:\\ProgramData\\Start Menu\\Programs\\Kestrune AV.lnk");
+  EXPECT_FALSE(std::filesystem::exists(standin::HostPath(L"C:\\Users\\bob\\Elevated")));
 }
 
 TEST_F(DashboardTest, PinWithoutADesktopShortcutOnlyExplains) {

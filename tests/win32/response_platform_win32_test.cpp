@@ -370,10 +370,27 @@ TEST_F(ResponsePlatformWin32, StartHiddenRunsInTheGivenFolderWithoutWaiting) {
   }
 }
 
-TEST_F(ResponsePlatformWin32, ShellOpenPassesParametersAndFolder) {
-  ASSERT_TRUE(platform::ShellOpenHidden(SystemDirectory() + L"\\cmd.exe", L"/c echo shell> opened.txt", root_));
-  EXPECT_TRUE(WaitUntil([&] { return Content(Path(L"opened.txt")) == "shell\r\n"; }));
-  EXPECT_FALSE(platform::ShellOpenHidden(Path(L"missing.exe"), L"", root_));
+TEST_F(ResponsePlatformWin32, StartProgramRunsTheProgramItNamesInTheGivenFolder) {
+  // The command line's first token names another program: the application name wins,
+  // so nothing is looked up by the name in the line.
+  const std::wstring cmd = SystemDirectory() + L"\\cmd.exe";
+  ASSERT_EQ(platform::StartProgram(cmd, L"\"decoy.exe\" /c echo named> started.txt", root_,
+                                   platform::ProgramWindow::Hidden),
+            0u);
+  EXPECT_TRUE(WaitUntil([&] { return Content(Path(L"started.txt")) == "named\r\n"; }));
+
+  // Arguments reach it as written, quotes and all.
+  ASSERT_EQ(platform::StartProgram(cmd, L"\"" + cmd + L"\" /c echo \"a b\"> quoted.txt", root_,
+                                   platform::ProgramWindow::Hidden),
+            0u);
+  EXPECT_TRUE(WaitUntil([&] { return Content(Path(L"quoted.txt")) == "\"a b\"\r\n"; }));
+
+  EXPECT_EQ(platform::StartProgram(Path(L"missing.exe"), L"\"" + Path(L"missing.exe") + L"\"", root_,
+                                   platform::ProgramWindow::Hidden),
+            static_cast<uint32_t>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(platform::StartProgram(cmd, L"\"" + cmd + L"\" /c exit 0", Path(L"no\\such"),
+                                   platform::ProgramWindow::Hidden),
+            0u);
 }
 
 // ---- Services ----
