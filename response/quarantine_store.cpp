@@ -10,6 +10,7 @@
 #include "engine/path_classes.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/verified_files.h"
 
 std::mutex QuarantineLock;
 
@@ -72,7 +73,20 @@ std::wstring FreeRestoreName(const std::wstring& taken_path) {
   return candidate;
 }
 
-bool QuarantineFile(const std::wstring& path, std::wstring& stored_path) {
+namespace {
+// Moves the suspect into the store. A file goes through its verified handle, so that a
+// folder on its way swapped for a link since the judgement, or another file put in its
+// place, is never what is moved; a folder the user picked is renamed as a whole.
+bool MoveIntoStore(const std::wstring& path, const platform::FileIdentity* expected, const std::wstring& stored) {
+  platform::FileInfo info;
+  if (platform::QueryFileInfo(path, info) && info.is_directory && !info.is_reparse_point) {
+    return platform::MoveFileTo(path, stored);
+  }
+  return platform::MoveVerified(path, expected, stored) == platform::Verified::Done;
+}
+}  // namespace
+
+bool QuarantineFile(const std::wstring& path, std::wstring& stored_path, const platform::FileIdentity* expected) {
   if (path.empty() || QuarantineDir.empty() || !Exists(path)) return false;
   std::lock_guard<std::mutex> hold(QuarantineLock);
   // Made again when it went away; never moved into through a link put in its place.
@@ -81,12 +95,9 @@ bool QuarantineFile(const std::wstring& path, std::wstring& stored_path) {
     return false;
   }
   const std::wstring stored = FreeStoredPath(FileNameOf(path));
-  if (!platform::MoveFileTo(path, stored)) {
-    // Across volumes: copy, then remove the original.
-    if (!platform::CopyFileOver(path, stored) || !platform::DeleteFileOnce(path)) {
-      AppendActivity(L"[QUARANTINE] Failed: " + path);
-      return false;
-    }
+  if (!MoveIntoStore(path, expected, stored)) {
+    AppendActivity(L"[QUARANTINE] Failed: " + path);
+    return false;
   }
   WriteTextFile(stored + L".log", SidecarText(path));
   RunCounters.quarantined.fetch_add(1);
@@ -104,23 +115,30 @@ bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& resto
   // A sidecar holds one path of at most 32,767 characters: 256 KiB is plenty.
   if (ReadTextFilePrefix(stored_path + L".log", 256u << 10, sidecar, cut)) original = SidecarOriginal(sidecar);
   std::wstring target = original.empty() ? DataDir + L"\\Restored\\" + FileNameOf(stored_path) : original;
-  // Our own Restored folder is never entered through a link (it would put the
-  // quarantined file wherever the link points); the user's own folders are theirs.
-  if (!original.empty()) {
-    platform::MakeDirectories(ParentOf(target));
-  } else if (!RemakeDataFolder(ParentOf(target))) {
+  // Neither our own Restored folder nor the folders of the original path are ever
+  // entered through a link: the stored file would land wherever the link points.
+  const bool folder_ready = original.empty()
+                                ? RemakeDataFolder(ParentOf(target))
+                                : platform::MakeFoldersVerified(ParentOf(target)) == platform::Verified::Done;
+  if (!folder_ready) {
     AppendActivity(L"[DISINFECT] Restore failed: " + stored_path);
     return false;
   }
-  // A file the user put there since the quarantine is never overwritten.
-  const bool name_taken = Exists(target);
+  // A file the user put there since the quarantine is never overwritten: the move
+  // creates its target new, and a name taken meanwhile gets the next free name.
   const std::wstring wanted = target;
+  bool name_taken = Exists(target);
   if (name_taken) target = FreeRestoreName(target);
-  if (!platform::CopyFileOver(stored_path, target)) {
+  platform::Verified moved = platform::MoveVerified(stored_path, nullptr, target);
+  if (moved == platform::Verified::Exists) {
+    name_taken = true;
+    target = FreeRestoreName(wanted);
+    moved = platform::MoveVerified(stored_path, nullptr, target);
+  }
+  if (moved != platform::Verified::Done) {
     AppendActivity(L"[DISINFECT] Restore failed: " + stored_path);
     return false;
   }
-  platform::DeleteFileAt(stored_path);
   platform::DeleteFileAt(stored_path + L".log");
   AppendActivity(name_taken ? L"[DISINFECT] Restored " + target + L" \u2014 a newer file keeps the name " + wanted
                             : L"[DISINFECT] Restored " + target);
@@ -128,10 +146,11 @@ bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& resto
   return true;
 }
 
-void DeleteThreatFile(const std::wstring& path) {
+void DeleteThreatFile(const std::wstring& path, const platform::FileIdentity* expected) {
   if (path.empty() || IsSystemLocation(path)) return;
-  platform::SetNormalAttributes(path);
-  if (platform::DeleteFileOnce(path) || platform::DeleteFileAt(path)) {
+  // Through the file's own verified handle: a folder on its way swapped for a link,
+  // or another file put in its place, is never what is deleted.
+  if (platform::DeleteVerified(path, expected) == platform::Verified::Done) {
     AppendActivity(L"[AI] Deleted " + path);
   } else {
     AppendActivity(L"[AI] Delete failed: " + path);

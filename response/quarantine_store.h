@@ -5,14 +5,19 @@
 #include <string>
 #include <string_view>
 
+#include "platform/verified_files.h"
+
 // Serialises quarantines from the choice of the stored name to the last log line.
 extern std::mutex QuarantineLock;
 
 // Moves a file (or, on the same volume, a folder) into the quarantine folder under a
-// free name and writes its sidecar; true with the stored path on success. A path that
-// does not exist gives false without a line; a status that cannot be read throws a
-// file-system error named "exists".
-bool QuarantineFile(const std::wstring& path, std::wstring& stored_path);
+// free name and writes its sidecar; true with the stored path on success. A file is
+// moved through its verified handle: a link anywhere on its path, or (when expected is
+// given) another file than the one judged, is refused with "[QUARANTINE] Failed: ".
+// A path that does not exist gives false without a line; a status that cannot be read
+// throws a file-system error named "exists".
+bool QuarantineFile(const std::wstring& path, std::wstring& stored_path,
+                    const platform::FileIdentity* expected = nullptr);
 
 // The sidecar's text for an original path: "original=" + the path as UTF-8, then
 // "reason=heuristic-disinfect", each line ended by a line break.
@@ -30,6 +35,6 @@ std::wstring FreeRestoreName(const std::wstring& taken_path);
 // sidecar. True with the path it was restored to.
 bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& restored_path);
 
-// Deletes a file outside the system folders (attributes cleared first, two attempts)
-// and logs the outcome.
-void DeleteThreatFile(const std::wstring& path);
+// Deletes a file outside the system folders through its verified handle (read-only
+// cleared first; when expected is given, only that very file) and logs the outcome.
+void DeleteThreatFile(const std::wstring& path, const platform::FileIdentity* expected = nullptr);

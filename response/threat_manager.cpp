@@ -21,6 +21,7 @@
 #include "inspect/services.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/verified_files.h"
 #include "response/containment.h"
 #include "response/quarantine_store.h"
 #include "scan/dropper_rescan.h"
@@ -40,6 +41,8 @@ struct IsolationRequest {
   std::wstring path;
   uint32_t score = 0;
   bool needs_decision = false;
+  bool identified = false;              // the file judged was identified through a verified handle
+  platform::FileIdentity identity;      // which file that was: only that file is moved
 };
 
 struct PendingBatchEntry {
@@ -71,12 +74,29 @@ void Isolate(const IsolationRequest& request) {
   const InFlight in_flight;
   ThrottleForCpu();
   std::wstring stored;
-  if (!QuarantineFile(request.path, stored) || !request.needs_decision) return;
+  if (!QuarantineFile(request.path, stored, request.identified ? &request.identity : nullptr) ||
+      !request.needs_decision) {
+    return;
+  }
   std::lock_guard<std::mutex> hold(BatchLock);
   const bool was_empty = g_pending_batch.empty();
   g_pending_batch.push_back({request.path, stored, static_cast<int32_t>(request.score)});
   HeldCount.store(static_cast<int>(g_pending_batch.size()));
   if (was_empty) NoticeOncePerBatch(L"Threats isolated. One notice for this batch.");
+}
+
+void QueueIdentified(const std::wstring& path, uint32_t score, bool needs_decision,
+                     const platform::FileIdentity* judged) {
+  {
+    std::lock_guard<std::mutex> hold(g_queue_lock);
+    IsolationRequest request{path, score, needs_decision};
+    if (judged) {
+      request.identified = true;
+      request.identity = *judged;
+    }
+    g_isolation_queue.push_back(std::move(request));
+  }
+  WorkerWake.notify_all();
 }
 
 bool BatchIsEmpty() {
@@ -86,22 +106,22 @@ bool BatchIsEmpty() {
 
 // While files are being encrypted, a threat in a user folder is deleted at once
 // instead of waiting in the queue.
-void DeleteDuringEncryption(const std::wstring& path) {
+void DeleteDuringEncryption(const std::wstring& path, const platform::FileIdentity* judged) {
   AppendActivity(L"[AI] Repeat encryption \u2014 delete, continue other files: " + path);
   NoticeOncePerBatch(L"Threats handled. One notice for this batch.");
   StopProcessesOfImage(path);
-  DeleteThreatFile(path);
+  DeleteThreatFile(path, judged);
   RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
   RescanDropperFolderOnce(path);
   if (BatchIsEmpty()) ReleaseWifi();
 }
 
-void ContainAndQueue(const std::wstring& path, const HeuristicResult& result) {
+void ContainAndQueue(const std::wstring& path, const HeuristicResult& result, const platform::FileIdentity* judged) {
   StopProcessesOfImage(path);
   RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
   if (AdminMode.load()) RunGuarded(L"service-stop", [&path] { StopServicesFor(path); });
   ThrottleForCpu();
-  QueueForIsolation(path, static_cast<uint32_t>(std::max(0, result.score)), false);
+  QueueIdentified(path, static_cast<uint32_t>(std::max(0, result.score)), false, judged);
   NoticeOncePerBatch(L"Threats moved to quarantine. One notice for this batch.");
   AdviseRestart();
   ReleaseWifi();
@@ -113,6 +133,11 @@ void ContainAndQueue(const std::wstring& path, const HeuristicResult& result) {
 }  // namespace
 
 void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) {
+  // Which file was judged: service stops, throttling and a queue lie between here and
+  // the move or delete, and only this very file may be what they act on.
+  platform::FileIdentity identity;
+  const bool identified = platform::IdentifyVerified(path, identity) == platform::Verified::Done;
+  const platform::FileIdentity* judged = identified ? &identity : nullptr;
   const std::wstring hash = ComputeFileSha256(path);
   const TrustClass trust = ClassifyTrust(path, hash);
   if (IsKnownGoodProduct(path) || HasValidSignature(path) || IsMicrosoftFile(path) || IsSafeHash(hash)) {
@@ -125,18 +150,16 @@ void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) 
   }
   HoldWifi();
   if (IntegrityEventCount.load() >= 2 && IsUserWritableLocation(path) && !IsSystemLocation(path)) {
-    DeleteDuringEncryption(path);
+    DeleteDuringEncryption(path, judged);
     return;
   }
-  ContainAndQueue(path, result);
+  ContainAndQueue(path, result, judged);
 }
 
 void QueueForIsolation(const std::wstring& path, uint32_t score, bool needs_decision) {
-  {
-    std::lock_guard<std::mutex> hold(g_queue_lock);
-    g_isolation_queue.push_back({path, score, needs_decision});
-  }
-  WorkerWake.notify_all();
+  platform::FileIdentity identity;
+  const bool identified = platform::IdentifyVerified(path, identity) == platform::Verified::Done;
+  QueueIdentified(path, score, needs_decision, identified ? &identity : nullptr);
 }
 
 void IsolationWorkerJob() {
@@ -206,10 +229,12 @@ void DecideBatch() {
       DeleteThreatFile(entry.stored_path + L".log");
       continue;
     }
-    // The file is trusted from now on: its hash is taken where it was put back.
+    // The file is trusted from now on. Its hash is taken in the store, which only
+    // administrators (or the user's own run) can change, not where it is put back,
+    // where another program could have swapped it by then.
+    const std::wstring hash = ComputeFileSha256(entry.stored_path);
     std::wstring restored;
     if (!RestoreQuarantinedFile(entry.stored_path, restored)) continue;
-    const std::wstring hash = ComputeFileSha256(restored);
     if (!hash.empty()) AddSafeHash(hash);
   }
   AppendActivity(std::wstring(delete_all ? L"[AI] User chose DELETE ALL for " : L"[AI] User chose KEEP ALL for ") +

@@ -8,6 +8,7 @@
 #include "platform/process_setup.h"
 #include "platform/shell_folders.h"
 #include "platform/shortcuts.h"
+#include "platform/verified_files.h"
 #include "upkeep/admin_mode.h"
 
 const wchar_t* const kAppIdentity = L"Kestrune.KestruneAV";
@@ -24,6 +25,17 @@ constexpr wchar_t kPinText[] =
 std::wstring FolderOrWhole(const std::wstring& path) {
   const std::size_t separator = path.find_last_of(L"\\/");
   return separator == std::wstring::npos ? path : path.substr(0, separator);
+}
+// Copies the desktop shortcut into the pinned folder through verified handles: neither
+// the shortcut read nor the folders made nor the copy written follow a link planted on
+// the way. No desktop shortcut: nothing copied.
+void CopyShortcutInto(const std::wstring& shortcut, const std::wstring& folder) {
+  constexpr std::size_t kShortcutMaxBytes = 1u << 20;
+  std::string bytes;
+  if (platform::ReadVerified(shortcut, kShortcutMaxBytes, bytes) != platform::Verified::Done) return;
+  if (platform::MakeFoldersVerified(folder) != platform::Verified::Done) return;
+  const std::wstring copy = folder + kShortcutName;
+  if (platform::ReplaceVerified(copy, bytes) == platform::Verified::Missing) platform::CreateNewVerified(copy, bytes);
 }
 }  // namespace
 
@@ -53,9 +65,7 @@ void PinToTaskbar() {
   // The pinned copy lives in the user's roaming folder, found through the user's
   // environment: an elevated run neither trusts that nor writes there.
   if (!AdminMode.load() && platform::ReadEnvironmentVariable(L"APPDATA", app_data)) {
-    const std::wstring pinned = app_data + kPinnedFolder;
-    platform::MakeDirectories(pinned);
-    platform::CopyFileOver(desk, pinned + kShortcutName);  // no desktop shortcut: nothing copied
+    CopyShortcutInto(desk, app_data + kPinnedFolder);
   }
   platform::ShowInformation(kPinText, kPinCaption);
   // Showing the item may open a folder window through the shell's "open" of folders,
