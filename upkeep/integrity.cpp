@@ -10,6 +10,7 @@
 #include "engine/pe_analysis.h"
 #include "engine/verdict.h"
 #include "platform/files.h"
+#include "platform/verified_files.h"
 #include "upkeep/self_check.h"
 
 namespace {
@@ -26,9 +27,9 @@ void RefreshBackupLocked() {
   if (IsMarkerScrambled(EngineMarkerPath)) return;  // noise never overwrites the backup
   // The backup is kept read-only, which a copy cannot replace: lift it first, and put
   // it back whatever the copy did, so a failed refresh leaves the old backup guarded.
-  platform::SetNormalAttributes(EngineMarkerBackupPath);
+  platform::SetReadOnlyVerified(EngineMarkerBackupPath, false);
   platform::CopyFileOver(EngineMarkerPath, EngineMarkerBackupPath);
-  platform::SetReadOnlyAttribute(EngineMarkerBackupPath);
+  platform::SetReadOnlyVerified(EngineMarkerBackupPath, true);
 }
 }  // namespace
 
@@ -59,11 +60,11 @@ void RunIntegrityCheck() {
   const int32_t event = IntegrityEventCount.fetch_add(1) + 1;
   AppendActivity(L"[INTEGRITY] Engine marker looks scrambled (event " + std::to_wstring(event) +
                  L"). Restoring backup.");
-  platform::SetNormalAttributes(EngineMarkerBackupPath);
-  platform::SetNormalAttributes(EngineMarkerPath);
+  platform::SetReadOnlyVerified(EngineMarkerBackupPath, false);
+  platform::SetReadOnlyVerified(EngineMarkerPath, false);
   if (EngineMarkerBackupPath.empty() || !platform::PathExists(EngineMarkerBackupPath)) return;
   const bool restored = platform::CopyFileOver(EngineMarkerBackupPath, EngineMarkerPath);
-  platform::SetReadOnlyAttribute(EngineMarkerBackupPath);
+  platform::SetReadOnlyVerified(EngineMarkerBackupPath, true);
   if (restored) LoadBadHashes();
 }
 
