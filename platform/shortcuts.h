@@ -16,8 +16,9 @@ struct ShortcutContent {
 // (SHGetPropertyStoreForWindow); false when there is no window or it fails.
 bool SetWindowAppIdentity(const std::wstring& app_id);
 
-// Writes the link (IShellLinkW, its IPropertyStore, IPersistFile::Save), replacing an
-// older file; false on any failure. COM must be initialised on the calling thread.
+// Writes the link (IShellLinkW and its IPropertyStore, saved through IPersistStream)
+// through verified handles, replacing an older file; false on any failure, also when a
+// link on the way would redirect it. COM must be initialised on the calling thread.
 bool WriteShortcut(const std::wstring& link_path, const ShortcutContent& content);
 
 // Opens the item's folder in Explorer with the item selected (SHParseDisplayName,

@@ -1,6 +1,7 @@
 #include "platform/shortcuts.h"
 
 #include "platform/files.h"
+#include "platform/verified_files.h"
 #include "platform/standin/machine.h"
 
 namespace standin {
@@ -25,7 +26,11 @@ bool SetWindowAppIdentity(const std::wstring& app_id) {
 
 bool WriteShortcut(const std::wstring& link_path, const ShortcutContent& content) {
   const std::wstring record = content.target + L"|" + content.working_folder + L"|" + content.description + L"|" + content.app_id;
-  if (!WriteFileBytes(link_path, standin::Narrow(record))) return false;
+  const std::string bytes = standin::Narrow(record);
+  const Verified replaced = ReplaceVerified(link_path, bytes);
+  if (replaced != Verified::Done && !(replaced == Verified::Missing && CreateNewVerified(link_path, bytes) == Verified::Done)) {
+    return false;
+  }
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   standin::TheMachine().shortcuts.emplace_back(link_path, record);
   return true;

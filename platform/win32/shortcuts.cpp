@@ -9,6 +9,9 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <string>
+
+#include "platform/verified_files.h"
 #include "platform/win32/window.h"
 
 namespace platform {
@@ -26,6 +29,27 @@ PROPVARIANT BorrowedString(const std::wstring& text) {
   value.vt = VT_LPWSTR;
   value.pwszVal = const_cast<wchar_t*>(text.c_str());
   return value;
+}
+
+// The link's bytes as the shell would write them to a file.
+bool LinkBytes(IShellLinkW* link, std::string& bytes) {
+  IPersistStream* persist = nullptr;
+  if (FAILED(link->QueryInterface(IID_IPersistStream, reinterpret_cast<void**>(&persist)))) return false;
+  IStream* stream = nullptr;
+  bool saved = SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, &stream)) && SUCCEEDED(persist->Save(stream, TRUE));
+  HGLOBAL memory = nullptr;
+  STATSTG status{};
+  if (saved && SUCCEEDED(GetHGlobalFromStream(stream, &memory)) && SUCCEEDED(stream->Stat(&status, STATFLAG_NONAME))) {
+    const auto* data = static_cast<const char*>(GlobalLock(memory));
+    saved = data != nullptr;
+    if (saved) bytes.assign(data, static_cast<std::size_t>(status.cbSize.QuadPart));
+    GlobalUnlock(memory);
+  } else {
+    saved = false;
+  }
+  Release(stream);
+  Release(persist);
+  return saved;
 }
 
 bool SetAppId(IPropertyStore* store, const std::wstring& app_id) {
@@ -57,13 +81,15 @@ bool WriteShortcut(const std::wstring& link_path, const ShortcutContent& content
   if (saved && SUCCEEDED(link->QueryInterface(IID_IPropertyStore, reinterpret_cast<void**>(&store)))) {
     saved = SetAppId(store, content.app_id);
   }
-  IPersistFile* file = nullptr;
-  if (saved && SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-    saved = SUCCEEDED(file->Save(link_path.c_str(), TRUE));
-  } else {
-    saved = false;
+  // Written through verified handles, never by the shell's save to a path: a folder
+  // on the way swapped for a link cannot carry the file elsewhere.
+  std::string bytes;
+  saved = saved && LinkBytes(link, bytes);
+  if (saved) {
+    const Verified replaced = ReplaceVerified(link_path, bytes);
+    saved = replaced == Verified::Done ||
+            (replaced == Verified::Missing && CreateNewVerified(link_path, bytes) == Verified::Done);
   }
-  Release(file);
   Release(store);
   Release(link);
   return saved;

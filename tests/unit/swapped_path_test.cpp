@@ -139,4 +139,16 @@ TEST_F(SwappedPathTest, PinningIntoARoamingFolderThatIsALinkCopiesNothing) {
   EXPECT_EQ(standin::Notices().size(), 1u);  // the notice still explains
 }
 
+TEST_F(SwappedPathTest, AStartMenuShortcutIsNotWrittenThroughALinkedFolder) {
+  const std::wstring elsewhere = L"C:\\Windows\\System32\\Tasks";
+  fs::create_directories(standin::HostPath(elsewhere));
+  fs::create_directories(standin::HostPath(L"C:\\Users\\bob\\Start Menu\\Programs"));
+  SwapForLink(L"C:\\Users\\bob\\Start Menu", elsewhere);
+  fs::create_directories(standin::HostPath(elsewhere) + "/Programs");
+  standin::SetShellFolder(platform::ShellFolder::Programs, L"C:\\Users\\bob\\Start Menu\\Programs");
+  StampAppIdentity(false);
+  EXPECT_TRUE(standin::Shortcuts().empty());
+  EXPECT_TRUE(fs::is_empty(standin::HostPath(elsewhere) + "/Programs"));
+}
+
 }  // namespace
