@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/process_setup.h"
 #include "platform/shell_folders.h"
+#include "platform/verified_files.h"
 #include "upkeep/integrity.h"
 #include "upkeep/self_check.h"
 
@@ -95,7 +96,8 @@ bool TermsAcceptedByTheUser() {
   if (DataFolderAudience != platform::FolderAudience::AdministratorsOnly) return false;
   std::string terms;
   const std::wstring user_terms = DataDirFor(platform::FolderAudience::AdministratorsAndUser) + L"\\terms_accepted.txt";
-  return platform::ReadVerifiedFilePrefix(user_terms, kSmallSettingBytes, terms) && TermsAcceptedIn(terms);
+  return platform::ReadVerified(user_terms, kSmallSettingBytes, terms) == platform::Verified::Done &&
+         TermsAcceptedIn(terms);
 }
 
 void SetDataFilePaths() {

@@ -47,12 +47,6 @@ enum class GuardedFolder {
 // replaced.
 GuardedFolder MakeGuardedFolder(const std::wstring& path, FolderAudience audience, std::wstring* moved_to = nullptr);
 
-// Reads at most max_bytes from the start of a file that may lie where another account
-// or an unelevated program can write: the file itself is opened without following a
-// link, and refused (false) when it is a link, has a second hard link, or its final
-// path is not the path asked for (a link in a folder on the way).
-bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& out);
-
 // Reads the whole file as bytes; false when it cannot be opened or read.
 bool ReadFileBytes(const std::wstring& path, std::string& out);
 

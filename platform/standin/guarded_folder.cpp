@@ -2,7 +2,6 @@
 // host symbolic links, and a folder in use is marked held so that it cannot be renamed.
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -125,28 +124,6 @@ GuardedFolder MakeGuardedFolder(const std::wstring& path, FolderAudience audienc
   if (error) return GuardedFolder::Untrusted;
   standin::SetPathSecurity(path, OwnSecurity(audience));
   return Settle(path, GuardedFolder::MovedAside);
-}
-
-bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& out) {
-  const std::string host = standin::HostPath(path);
-  if (host.empty()) return false;
-  // No link anywhere on the way: the final path must be the path asked for.
-  std::error_code error;
-  std::filesystem::path walked;
-  for (const auto& part : std::filesystem::path(host)) {
-    walked /= part;
-    if (std::filesystem::is_symlink(std::filesystem::symlink_status(walked, error))) return false;
-  }
-  if (!std::filesystem::is_regular_file(host, error) || std::filesystem::hard_link_count(host, error) != 1) {
-    return false;
-  }
-  std::ifstream in(host, std::ios::binary);
-  if (!in) return false;
-  std::string bytes(max_bytes, '\0');
-  in.read(bytes.data(), static_cast<std::streamsize>(max_bytes));
-  bytes.resize(static_cast<std::size_t>(in.gcount()));
-  out = std::move(bytes);
-  return true;
 }
 
 }  // namespace platform

@@ -11,7 +11,6 @@
 #include <type_traits>
 #include <utility>
 
-#include "platform/win32/final_path.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -98,39 +97,6 @@ bool ReadFileBytes(const std::wstring& path, std::string& out) {
   if (!GetFileSizeEx(file.get(), &size) || size.QuadPart < 0) return false;
   std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
   if (!ReadInto(file.get(), bytes)) return false;
-  out = std::move(bytes);
-  return true;
-}
-
-namespace {
-std::wstring LowerPath(std::wstring path) {
-  for (wchar_t& c : path) {
-    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-  }
-  return path;
-}
-
-}  // namespace
-
-bool ReadVerifiedFilePrefix(const std::wstring& path, std::size_t max_bytes, std::string& out) {
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file) return false;
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(file.get(), &info)) return false;
-  if (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) return false;
-  if (info.nNumberOfLinks != 1) return false;
-  if (LowerPath(win32::FinalPathOf(file.get())) != LowerPath(path)) return false;  // a link on the way
-  std::string bytes(max_bytes, '\0');
-  DWORD got = 0;
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
-    if (!ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) return false;
-    if (got == 0) break;
-    done += got;
-  }
-  bytes.resize(done);
   out = std::move(bytes);
   return true;
 }

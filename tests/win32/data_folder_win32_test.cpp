@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/verified_files.h"
 #include "platform/win32/guarded_folder.h"
 #include "temp_folder.h"
 
@@ -61,19 +62,6 @@ bool ListsAreKept(const std::wstring& root) {
   const bool kept = AccessListOf(probe) == L"D:P(A;OICI;FA;;;SY)";
   RemoveDirectoryW(probe.c_str());
   return kept;
-}
-
-// Wine runs Unix programs: a Unix symbolic link to a folder is what Wine shows as a
-// reparse point, as Windows shows a junction. False where that cannot be done.
-bool PlantUnixFolderLink(const std::wstring& link, const std::wstring& target) {
-  if (!RunUnixProgram(L"Z:\\bin\\ln", "/bin/ln -s", target, link)) return false;
-  // A Unix program's process may count as ended before it has run: wait for the link.
-  for (int tries = 0; tries < 100; ++tries) {
-    const DWORD attributes = GetFileAttributesW(link.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-    Sleep(50);
-  }
-  return false;
 }
 
 bool IsEmptyFolder(const std::wstring& folder) {
@@ -168,15 +156,15 @@ TEST_F(DataFolderWin32Test, AVerifiedReadRefusesAFileReachedThroughALinkOrAHardL
   ASSERT_TRUE(CreateDirectoryW(real.c_str(), nullptr));
   ASSERT_TRUE(platform::WriteFileBytes(real + L"\\terms_accepted.txt", "yes and more"));
   std::string read;
-  ASSERT_TRUE(platform::ReadVerifiedFilePrefix(real + L"\\terms_accepted.txt", 3, read));
+  ASSERT_EQ(platform::ReadVerified(real + L"\\terms_accepted.txt", 3, read), platform::Verified::Done);
   EXPECT_EQ(read, "yes");
   ASSERT_TRUE(CreateHardLinkW((root_ + L"\\second.txt").c_str(), (real + L"\\terms_accepted.txt").c_str(), nullptr));
-  EXPECT_FALSE(platform::ReadVerifiedFilePrefix(root_ + L"\\second.txt", 16, read));
+  EXPECT_EQ(platform::ReadVerified(root_ + L"\\second.txt", 16, read), platform::Verified::WrongKind);
   const std::wstring other = root_ + L"\\Other";
   ASSERT_TRUE(CreateDirectoryW(other.c_str(), nullptr));
   ASSERT_TRUE(platform::WriteFileBytes(other + L"\\terms_accepted.txt", "yes"));
   if (!PlantUnixFolderLink(root_ + L"\\Linked", other)) GTEST_SKIP() << "no Unix symbolic links here (not Wine)";
-  EXPECT_FALSE(platform::ReadVerifiedFilePrefix(root_ + L"\\Linked\\terms_accepted.txt", 16, read));
+  EXPECT_EQ(platform::ReadVerified(root_ + L"\\Linked\\terms_accepted.txt", 16, read), platform::Verified::Redirected);
 }
 
 TEST_F(DataFolderWin32Test, AFileInPlaceOfTheFolderIsNoFolder) {

@@ -52,6 +52,19 @@ inline bool RunUnixProgram(const wchar_t* program, const std::string& fixed, con
   return true;
 }
 
+// Wine runs Unix programs: a Unix symbolic link to a folder is what Wine shows as a
+// reparse point, as Windows shows a junction. False where that cannot be done.
+inline bool PlantUnixFolderLink(const std::wstring& link, const std::wstring& target) {
+  if (!RunUnixProgram(L"Z:\\bin\\ln", "/bin/ln -s", target, link)) return false;
+  // A Unix program's process may count as ended before it has run: wait for the link.
+  for (int tries = 0; tries < 100; ++tries) {
+    const DWORD attributes = GetFileAttributesW(link.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    Sleep(50);
+  }
+  return false;
+}
+
 class TempFolderTest : public ::testing::Test {
  protected:
   void SetUp() override {
