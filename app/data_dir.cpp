@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/process_setup.h"
 #include "platform/shell_folders.h"
+#include "response/snapshots.h"
 #include "upkeep/integrity.h"
 #include "upkeep/self_check.h"
 
@@ -119,6 +120,7 @@ void InitPaths() {
     if (AcceptDataFolder(DataDir + L"\\Snapshots")) SnapshotsDir = DataDir + L"\\Snapshots";
     if (AcceptDataFolder(DataDir + L"\\Quarantine")) QuarantineDir = DataDir + L"\\Quarantine";
     SetDataFilePaths();
+    LoadingStep(DropOldSnapshotNames);
     LoadingStep([] { LoadSafeHashes(SafeHashesPath); });
     LoadingStep(LoadScanIndex);
     LoadingStep(TakeExecutableReference);
