@@ -12,6 +12,7 @@
 #include "platform/process_setup.h"
 #include "platform/shell_folders.h"
 #include "platform/verified_files.h"
+#include "response/snapshots.h"
 #include "upkeep/integrity.h"
 #include "upkeep/self_check.h"
 
@@ -121,6 +122,7 @@ void InitPaths() {
     if (AcceptDataFolder(DataDir + L"\\Snapshots")) SnapshotsDir = DataDir + L"\\Snapshots";
     if (AcceptDataFolder(DataDir + L"\\Quarantine")) QuarantineDir = DataDir + L"\\Quarantine";
     SetDataFilePaths();
+    LoadingStep(DropOldSnapshotNames);
     LoadingStep([] { LoadSafeHashes(SafeHashesPath); });
     LoadingStep(LoadScanIndex);
     LoadingStep(TakeExecutableReference);

@@ -5,17 +5,24 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "app/activity_log.h"
 #include "app/data_dir.h"
 #include "engine/path_classes.h"
+#include "engine/hash_lists.h"
 #include "engine/pe_analysis.h"
+#include "platform/crypto.h"
 #include "platform/files.h"
+#include "platform/verified_files.h"
 
 namespace {
-constexpr std::size_t kDigestChars = 16;
+constexpr std::size_t kDigestChars = 64;  // SHA-256 in hex
+constexpr wchar_t kDigestMark = L'~';
 constexpr wchar_t kSnapshotSuffix[] = L".snapshot";
 constexpr wchar_t kReplacedSuffix[] = L".replaced";
+// One byte past the window tells a file that is too big from one that just fits.
+constexpr std::size_t kWindowReadBytes = static_cast<std::size_t>(kSnapshotMaxFileBytes) + 1;
 
 // The folder's size is measured once and then kept up to date by every write, so
 // that the budget costs no listing per file.
@@ -24,20 +31,46 @@ std::optional<uint64_t> g_folder_bytes;
 std::atomic<bool> g_budget_notice_logged{false};
 std::atomic<uint64_t> g_temp_serial{0};
 
-// FNV-1a over the lower-cased path: the same file named in another letter case
-// keeps one snapshot.
+// SHA-256 of the lower-cased path as UTF-16LE, Windows' own form of a path: every
+// unit counts, so no two paths share a digest, and the same file named in another
+// letter case keeps one snapshot. Empty when the hash provider fails.
 std::wstring DigestOf(const std::wstring& path) {
-  uint64_t hash = 14695981039346656037ull;
+  std::string units;
+  units.reserve(path.size() * 2);
+  const auto add_unit = [&units](uint32_t unit) {
+    units.push_back(static_cast<char>(unit & 0xFF));
+    units.push_back(static_cast<char>((unit >> 8) & 0xFF));
+  };
   for (const wchar_t c : ToLowerAscii(path)) {
-    const uint32_t unit = static_cast<uint32_t>(c);
-    for (int shift = 0; shift < 32; shift += 8) {
-      hash ^= (unit >> shift) & 0xFF;
-      hash *= 1099511628211ull;
+    const uint32_t code = static_cast<uint32_t>(c);
+    if (code > 0xFFFF) {  // a 32-bit wchar_t: the surrogate pair Windows would hold
+      add_unit(0xD800 + ((code - 0x10000) >> 10));
+      add_unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+    } else {
+      add_unit(code);
     }
   }
-  wchar_t text[kDigestChars + 1];
-  std::swprintf(text, kDigestChars + 1, L"%016llx", static_cast<unsigned long long>(hash));
-  return text;
+  const platform::Sha256Stream hash = platform::BeginSha256();
+  std::string digest;
+  if (!hash || !platform::AddToSha256(*hash, units) || !platform::FinishSha256(*hash, digest)) return L"";
+  return HexOf(digest);
+}
+
+// Whether a snapshot folder file name carries the digest form: "~", 64 hex digits,
+// then ".snapshot" or ".snapshot.replaced".
+bool HasDigestName(const std::wstring& name) {
+  std::wstring stem = name;
+  const std::wstring replaced = std::wstring(kSnapshotSuffix) + kReplacedSuffix;
+  if (EndsWith(stem, replaced)) {
+    stem.resize(stem.size() - replaced.size());
+  } else if (EndsWith(stem, kSnapshotSuffix)) {
+    stem.resize(stem.size() - std::wstring(kSnapshotSuffix).size());
+  } else {
+    return false;
+  }
+  if (stem.size() < kDigestChars + 1 || stem[stem.size() - kDigestChars - 1] != kDigestMark) return false;
+  return std::all_of(stem.end() - kDigestChars, stem.end(),
+                     [](wchar_t c) { return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f'); });
 }
 
 bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
@@ -108,19 +141,38 @@ void DeleteFromSnapshotFolder(const std::wstring& target) {
   if (old_bytes > 0 && platform::DeleteFileAt(target)) AccountFolderChange(old_bytes, 0);
 }
 
-// Reads a whole file that lies in the snapshot window.
-bool ReadSmallFile(const std::wstring& path, std::string& bytes) {
-  platform::FileInfo info;
-  if (!platform::QueryFileInfo(path, info) || info.is_directory || !InSnapshotWindow(info.size)) return false;
-  return platform::ReadFileBytes(path, bytes) && InSnapshotWindow(bytes.size());
+// Reads a file of the snapshot window through a verified handle, never more than one
+// byte past the window, whatever the file grew to since its size was looked at. The
+// bytes are left empty when the file lies outside the window.
+platform::Verified ReadWithinWindow(const std::wstring& path, std::string& bytes) {
+  bytes.clear();
+  const platform::Verified read = platform::ReadVerified(path, kWindowReadBytes, bytes);
+  if (read == platform::Verified::Done && !InSnapshotWindow(bytes.size())) bytes.clear();
+  return read;
 }
 
-// Puts the snapshot back over the file. What the rollback replaces is kept first
-// beside the snapshot, so that a wrong rollback can be undone by hand; without that
-// copy the file is left alone.
+// The path no longer leads to a plain file of its own: a link at it or in a folder on
+// the way (a folder turned into a junction after the snapshot), or a second hard link.
+bool LeadsElsewhere(platform::Verified outcome) {
+  return outcome == platform::Verified::Redirected || outcome == platform::Verified::WrongKind;
+}
+
+void NoteRefusedRollback(const std::wstring& path) {
+  AppendActivity(L"[ROLLBACK] Refused, the file's path now leads elsewhere (a link): " + path);
+}
+
+// Puts the snapshot back over the file, through a verified handle only: a path that now
+// leads elsewhere is refused before anything is written. What the rollback replaces is
+// kept first beside the snapshot, so that a wrong rollback can be undone by hand;
+// without that copy the file is left alone.
 void RollBack(const std::wstring& path, const std::string& snapshot_bytes, const std::wstring& snapshot_path) {
   std::string current;
-  if (!ReadSmallFile(path, current)) return;
+  const platform::Verified read = ReadWithinWindow(path, current);
+  if (LeadsElsewhere(read)) {
+    NoteRefusedRollback(path);
+    return;
+  }
+  if (read != platform::Verified::Done || current.empty()) return;
   const std::wstring kept = ReplacedContentPathFor(snapshot_path);
   const uint64_t old_kept = ExistingSize(kept);
   if (current.size() > old_kept && !FitsBudget(current.size() - old_kept)) {
@@ -128,29 +180,38 @@ void RollBack(const std::wstring& path, const std::string& snapshot_bytes, const
     return;
   }
   if (!WriteIntoSnapshotFolder(kept, current)) return;
-  if (!ReplaceContent(path, snapshot_bytes)) return;
+  // Never a create: a target that stopped being a plain file of its own meanwhile is
+  // not written.
+  const platform::Verified written = platform::ReplaceVerified(path, snapshot_bytes);
+  if (LeadsElsewhere(written)) NoteRefusedRollback(path);
+  if (written != platform::Verified::Done) return;
   AppendActivity(L"[ROLLBACK] Restored after change: " + path);
 }
 }  // namespace
 
 std::wstring SnapshotPathFor(const std::wstring& path) {
   if (SnapshotsDir.empty()) return L"";
-  std::wstring name = path;
-  for (wchar_t& c : name) {
+  const std::wstring digest = DigestOf(path);
+  if (digest.empty()) return L"";
+  // The readable tail only helps a person find a file's snapshot; the digest is what
+  // keeps names apart. Both are lower-cased, so that one file keeps one name.
+  std::wstring tail = ToLowerAscii(path);
+  for (wchar_t& c : tail) {
     if (c == L'\\' || c == L'/' || c == L':') c = L'_';
   }
-  if (name.size() > kSnapshotNameChars) {
-    const std::size_t keep = kSnapshotNameChars - kDigestChars - 1;
-    name = name.substr(name.size() - keep) + L"~" + DigestOf(path);
-  }
-  return SnapshotsDir + L"\\" + name + kSnapshotSuffix;
+  const std::size_t keep = kSnapshotNameChars - kDigestChars - 1;
+  if (tail.size() > keep) tail.erase(0, tail.size() - keep);
+  return SnapshotsDir + L"\\" + tail + kDigestMark + digest + kSnapshotSuffix;
 }
 
 std::wstring ReplacedContentPathFor(const std::wstring& snapshot_path) { return snapshot_path + kReplacedSuffix; }
 
 bool TakeSnapshot(const std::wstring& path, const std::wstring& snapshot_path) {
+  // The size only spares reading big files; the bounded read decides.
+  platform::FileInfo info;
+  if (!platform::QueryFileInfo(path, info) || info.is_directory || !InSnapshotWindow(info.size)) return false;
   std::string bytes;
-  if (!ReadSmallFile(path, bytes)) return false;
+  if (ReadWithinWindow(path, bytes) != platform::Verified::Done || bytes.empty()) return false;
   if (EntropyOfHead(bytes) > kRollbackEntropy) return false;  // a copy of noise could never be rolled back to
   const uint64_t old_bytes = ExistingSize(snapshot_path);
   if (old_bytes == 0 && !FitsBudget(bytes.size())) {
@@ -169,7 +230,7 @@ void SnapshotOrRestore(const std::wstring& path) {
   // The snapshot is read only when the file now measures as noise.
   if (ExistingSize(snapshot_path) > 0 && MeasureFileEntropy(path) > kRollbackEntropy) {
     std::string snapshot_bytes;
-    if (!ReadSmallFile(snapshot_path, snapshot_bytes)) return;
+    if (ReadWithinWindow(snapshot_path, snapshot_bytes) != platform::Verified::Done || snapshot_bytes.empty()) return;
     if (EntropyOfHead(snapshot_bytes) <= kRollbackEntropy) {
       RollBack(path, snapshot_bytes, snapshot_path);  // the file turned into noise
       return;
@@ -180,6 +241,18 @@ void SnapshotOrRestore(const std::wstring& path) {
     return;
   }
   TakeSnapshot(path, snapshot_path);
+}
+
+void DropOldSnapshotNames() {
+  if (SnapshotsDir.empty()) return;
+  std::vector<std::wstring> old_names;
+  platform::VisitFolder(SnapshotsDir, [&](const platform::FolderEntry& entry) {
+    const bool ours = EndsWith(entry.name, kSnapshotSuffix) ||
+                      EndsWith(entry.name, std::wstring(kSnapshotSuffix) + kReplacedSuffix);
+    if (!entry.is_directory && ours && !HasDigestName(entry.name)) old_names.push_back(entry.name);
+    return true;
+  });
+  for (const auto& name : old_names) DeleteFromSnapshotFolder(SnapshotsDir + L"\\" + name);
 }
 
 void ResetSnapshotsForTest() {

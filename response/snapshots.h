@@ -11,26 +11,35 @@ constexpr double kRollbackEntropy = 7.5;
 constexpr uint64_t kSnapshotFolderBudgetBytes = 2ull << 30;   // 2 GiB for the whole folder
 constexpr uint64_t kSnapshotMinFreePercent = 10;               // of the volume, kept free
 
-// The snapshot path of a file: SnapshotsDir + "\" + the path with "\", "/" and ":"
-// made "_" + ".snapshot". A name longer than 120 characters keeps its last
-// characters and a digest of the whole path, so two long paths never share one.
-// Empty while SnapshotsDir is not set.
+// The snapshot path of a file: SnapshotsDir + "\" + a readable tail of the path (its
+// last 55 characters, with "\", "/" and ":" made "_") + "~" + the SHA-256 in hex of the
+// path's UTF-16LE units + ".snapshot", 120 characters before the suffix at most; the
+// path is lower-cased (ASCII letters) for both. Two different paths never share a snapshot; the same file named
+// in another letter case keeps one. Empty while SnapshotsDir is not set.
 std::wstring SnapshotPathFor(const std::wstring& path);
 
 // Where a rollback keeps the content it replaced: beside the snapshot, ".replaced".
 std::wstring ReplacedContentPathFor(const std::wstring& snapshot_path);
 
 // Writes a complete copy of the file (1 B to 16 MiB) as its snapshot, through a
-// temporary file replaced in one step. A new snapshot must fit the folder's budget;
+// temporary file replaced in one step. The file is read through a verified handle (one
+// reached through a link is not copied) and never past the window. A new snapshot must fit the folder's budget;
 // refreshing an existing one is always allowed. Content that is already noise is not
 // kept (it could never be rolled back to). True when a complete copy was written.
 bool TakeSnapshot(const std::wstring& path, const std::wstring& snapshot_path);
 
 // Rolls the file back from its snapshot when it turned into high-entropy data since
 // the snapshot was taken, else takes or refreshes the snapshot. System places, the
-// snapshot folder and the quarantine folder are left alone. Silent except for the
-// rollback line and the once-per-run notice that the budget is reached.
+// snapshot folder and the quarantine folder are left alone. The rollback reads and
+// replaces the file through verified handles only: a path that now leads elsewhere (a
+// link at it or in a folder on the way) is refused with one line and nothing written.
+// Silent except for the rollback lines and the once-per-run notice that the budget is
+// reached.
 void SnapshotOrRestore(const std::wstring& path);
+
+// Removes the snapshots and replaced copies whose names lack the digest form (an older
+// naming that let two paths share one); they are only caches. Called once at start.
+void DropOldSnapshotNames();
 
 // Forgets the folder's measured size and the budget notice (tests only).
 void ResetSnapshotsForTest();

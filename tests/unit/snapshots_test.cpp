@@ -1,8 +1,17 @@
 // Snapshots and rollback: a file that turns into noise is put back, and nothing the
 // user wrote is ever lost on the way.
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
 #include <filesystem>
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers' allocation hooks (their header does not ship with every compiler).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
+                                                         void (*free_hook)(const volatile void*));
+#endif
 
 #include "engine/path_classes.h"
+#include "platform/files.h"
 #include "response/snapshots.h"
 #include "scan_fixture.h"
 
@@ -19,28 +28,82 @@ class SnapshotTest : public ScanTest {
   }
 };
 
-TEST_F(SnapshotTest, NamesFollowThePathAndLongOnesStayApart) {
-  EXPECT_EQ(SnapshotPathFor(L"C:\\Users\\ann\\Documents\\report.docx"),
-            L"C:\\KestruneAV\\Snapshots\\C__Users_ann_Documents_report.docx.snapshot");
-  EXPECT_EQ(SnapshotPathFor(L"D:/x:y"), L"C:\\KestruneAV\\Snapshots\\D__x_y.snapshot");
-  const std::wstring fits = L"C:\\" + std::wstring(117, L'a');  // 120 characters once replaced
-  EXPECT_EQ(SnapshotPathFor(fits), L"C:\\KestruneAV\\Snapshots\\C__" + std::wstring(117, L'a') + L".snapshot");
+// Paths whose "\", "/" and ":" made "_" read the same, or that agree in a long end.
+const struct {
+  const wchar_t* first;
+  const wchar_t* second;
+} kLookAlikePaths[] = {
+    {L"C:\\a\\b_c.txt", L"C:\\a\\b\\c.txt"},
+    // A standard user's folder beside a cached installer, as an elevated run sees both.
+    {L"C:\\ProgramData\\Package Cache_{6A1F0C2E-4B7D-4E11-9A3C-2F8B5D0E7C41}\\setup.exe",
+     L"C:\\ProgramData\\Package Cache\\{6A1F0C2E-4B7D-4E11-9A3C-2F8B5D0E7C41}\\setup.exe"},
+    {L"C:\\Users\\ann\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+     L"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\\notes.txt",
+     L"C:\\Users\\bob\\xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"
+     L"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\\notes.txt"},
+};
 
-  // Two long paths that agree in their last 120 characters get two snapshots.
-  const std::wstring tail = L"\\" + std::wstring(130, L'x') + L"\\notes.txt";
-  const std::wstring first = SnapshotPathFor(L"C:\\Users\\ann" + tail);
-  const std::wstring second = SnapshotPathFor(L"C:\\Users\\bob" + tail);
-  EXPECT_NE(first, second);
-  for (const auto& name : {first, second}) {
-    const std::wstring file = name.substr(SnapshotsDir.size() + 1);
-    EXPECT_EQ(file.size(), 120u + 9u);
-    EXPECT_TRUE(EndsWith(file, L"notes.txt~" + file.substr(104, 16) + L".snapshot"));
+// The file name within the snapshot folder.
+std::wstring NameOf(const std::wstring& snapshot_path) { return snapshot_path.substr(SnapshotsDir.size() + 1); }
+
+TEST_F(SnapshotTest, NamesKeepAReadableTailAndADigestOfTheWholePath) {
+  for (const auto& pair : kLookAlikePaths) {
+    SCOPED_TRACE(Ascii(pair.second));
+    EXPECT_NE(SnapshotPathFor(pair.first), SnapshotPathFor(pair.second));
+    EXPECT_NE(ReplacedContentPathFor(SnapshotPathFor(pair.first)),
+              ReplacedContentPathFor(SnapshotPathFor(pair.second)));
   }
+
+  const std::wstring short_path = L"C:\\Users\\ann\\Documents\\report.docx";
+  const std::wstring long_path = kLookAlikePaths[2].first;
+  for (const auto& path : {short_path, long_path}) {
+    SCOPED_TRACE(Ascii(path));
+    const std::wstring snapshot = SnapshotPathFor(path);
+    EXPECT_EQ(snapshot.rfind(SnapshotsDir + L"\\", 0), 0u);
+    const std::wstring name = NameOf(snapshot);
+    ASSERT_TRUE(EndsWith(name, L".snapshot"));
+    EXPECT_LE(name.size(), kSnapshotNameChars + 9);
+    // "<tail>~<64 hex digits>.snapshot"
+    const std::wstring stem = name.substr(0, name.size() - 9);
+    ASSERT_GT(stem.size(), 65u);
+    EXPECT_EQ(stem[stem.size() - 65], L'~');
+    EXPECT_EQ(stem.find_first_not_of(L"0123456789abcdef", stem.size() - 64), std::wstring::npos);
+    // The readable tail is the lower-cased path's end with "\" and ":" made "_".
+    std::wstring readable = ToLowerAscii(path);
+    std::replace(readable.begin(), readable.end(), L'\\', L'_');
+    std::replace(readable.begin(), readable.end(), L':', L'_');
+    const std::wstring tail = stem.substr(0, stem.size() - 65);
+    EXPECT_GE(tail.size(), std::min<std::size_t>(readable.size(), 40));
+    EXPECT_TRUE(EndsWith(readable, tail));
+  }
+  EXPECT_EQ(NameOf(SnapshotPathFor(short_path)).rfind(L"c__users_ann_documents_report.docx~", 0), 0u);
+
   // The same file named in another letter case keeps its one snapshot.
-  EXPECT_EQ(SnapshotPathFor(L"C:\\USERS\\ANN" + tail), first);
+  EXPECT_EQ(SnapshotPathFor(L"C:\\USERS\\ANN\\Documents\\REPORT.docx"), SnapshotPathFor(short_path));
+  EXPECT_EQ(SnapshotPathFor(ToLowerAscii(long_path)), SnapshotPathFor(long_path));
 
   SnapshotsDir.clear();
   EXPECT_EQ(SnapshotPathFor(report_), L"");
+}
+
+TEST_F(SnapshotTest, LookAlikePathsRollBackToTheirOwnContent) {
+  for (const auto& pair : kLookAlikePaths) {
+    SCOPED_TRACE(Ascii(pair.second));
+    const std::string first_text = TextBytes(3000, "first file's own lines\r\n");
+    const std::string second_text = TextBytes(3100, "the other file, not the first\r\n");
+    PutFile(pair.first, first_text);
+    PutFile(pair.second, second_text);
+    SnapshotOrRestore(pair.first);
+    SnapshotOrRestore(pair.second);
+
+    PutFile(pair.first, RandomBytes(4000, 11));
+    PutFile(pair.second, RandomBytes(4000, 12));
+    SnapshotOrRestore(pair.first);
+    SnapshotOrRestore(pair.second);
+    EXPECT_EQ(HostBytes(pair.first), first_text);
+    EXPECT_EQ(HostBytes(pair.second), second_text);
+  }
+  EXPECT_EQ(CountLines(L"[ROLLBACK] Restored after change: "), 6);
 }
 
 TEST_F(SnapshotTest, EncryptedTextIsRolledBackAndTheNoiseIsKept) {
@@ -131,12 +194,10 @@ TEST_F(SnapshotTest, FailedWritesLeaveTheOldContent) {
   SnapshotOrRestore(report_);
   EXPECT_EQ(HostBytes(SnapshotOfReport()), text);
 
-  // The disk under the file is full: the rollback fails and the file is not truncated.
-  standin::Reset();
-  standin::MapDrive(L'C', drive_c_.string());
-  standin::FailWritesUnder(L"C:\\Users\\bob\\Documents\\");
+  // The file cannot be replaced (read-only): the rollback fails and the file stays whole.
   const std::string noise = RandomBytes(6000);
   PutFile(report_, noise);
+  ASSERT_TRUE(platform::SetReadOnlyAttribute(report_));
   SnapshotOrRestore(report_);
   EXPECT_EQ(HostBytes(report_), noise);
   EXPECT_EQ(HostBytes(SnapshotOfReport()), text);
@@ -178,6 +239,137 @@ TEST_F(SnapshotTest, FolderBudgetOfTwoGibibytes) {
   SnapshotOrRestore(report_);
   EXPECT_FALSE(HostExists(SnapshotOfReport()));
   EXPECT_EQ(CountLines(L"[ROLLBACK] Snapshot space is full"), 1);
+}
+
+// An elevated rollback that a user aims elsewhere: the file was ordinary text when it
+// was snapshotted, then its folder (or the file itself) became a link to a program
+// that is packed (noise). The rollback must not write the program.
+TEST_F(SnapshotTest, RollbackThroughALinkIsRefusedAndWritesNothing) {
+  const struct {
+    const char* what;
+    bool link_the_folder;  // else the file itself becomes the link
+  } cases[] = {
+      {"folder turned into a junction", true},
+      {"file turned into a symbolic link", false},
+  };
+  const std::wstring folder = L"C:\\Users\\B\\x";
+  const std::wstring user_file = folder + L"\\svc.exe";
+  const std::wstring vendor_file = L"C:\\Program Files\\Vendor\\svc.exe";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetActivityState();
+    std::filesystem::remove_all(standin::HostPath(folder));
+    PutFile(user_file, TextBytes(5000));
+    SnapshotOrRestore(user_file);
+    ASSERT_TRUE(HostExists(SnapshotPathFor(user_file)));
+
+    const std::string packed = RandomBytes(6000, 5);
+    PutFile(vendor_file, packed);
+    if (c.link_the_folder) {
+      std::filesystem::remove_all(standin::HostPath(folder));
+      std::filesystem::create_directory_symlink(standin::HostPath(L"C:\\Program Files\\Vendor"),
+                                                standin::HostPath(folder));
+    } else {
+      std::filesystem::remove(standin::HostPath(user_file));
+      std::filesystem::create_symlink(standin::HostPath(vendor_file), standin::HostPath(user_file));
+    }
+    SnapshotOrRestore(user_file);
+
+    EXPECT_EQ(HostBytes(vendor_file), packed);
+    EXPECT_FALSE(HostExists(ReplacedContentPathFor(SnapshotPathFor(user_file))));
+    EXPECT_TRUE(Logged(L"[ROLLBACK] Refused, the file's path now leads elsewhere (a link): " + user_file));
+    EXPECT_EQ(CountLines(L"[ROLLBACK] Restored"), 0);
+    std::filesystem::remove(standin::HostPath(c.link_the_folder ? folder : user_file));
+  }
+}
+
+TEST_F(SnapshotTest, AFileReachedThroughALinkIsNotCopied) {
+  const std::wstring secret = L"C:\\Users\\ann\\Documents\\private.txt";
+  PutFile(secret, TextBytes(2000));
+  const std::wstring link = L"C:\\Users\\bob\\look";
+  std::filesystem::create_directories(standin::HostPath(L"C:\\Users\\bob"));
+  std::filesystem::create_directory_symlink(standin::HostPath(L"C:\\Users\\ann\\Documents"), standin::HostPath(link));
+  SnapshotOrRestore(link + L"\\private.txt");
+  EXPECT_FALSE(HostExists(SnapshotPathFor(link + L"\\private.txt")));
+}
+
+// Whatever a file measures when its size is looked at, the read that follows asks for
+// no more than one byte past the window. The stand-in's verified read sizes its buffer
+// by what it is asked for, so the largest allocation during the call shows the bound;
+// a read of the whole file would allocate all 40 MiB. The rollback's read of the
+// current content is taken, as nothing looks at its size before it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+std::atomic<bool> g_watch_allocations{false};
+std::atomic<std::size_t> g_largest_allocation{0};
+void NoteAllocation(const volatile void*, std::size_t size) {
+  if (!g_watch_allocations.load()) return;
+  std::size_t seen = g_largest_allocation.load();
+  while (size > seen && !g_largest_allocation.compare_exchange_weak(seen, size)) {
+  }
+}
+void NoteRelease(const volatile void*) {}
+#endif
+
+TEST_F(SnapshotTest, AFileGrownPastTheWindowIsReadOnlyToTheBound) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  static const int installed = __sanitizer_install_malloc_and_free_hooks(NoteAllocation, NoteRelease);
+  ASSERT_NE(installed, 0);
+  const std::string text = TextBytes(8000);
+  PutFile(report_, text);
+  SnapshotOrRestore(report_);
+  ASSERT_EQ(HostBytes(SnapshotOfReport()), text);
+
+  // Encrypted and grown to 40 MiB: noise in its first MiB, a sparse rest.
+  PutFile(report_, RandomBytes(1u << 20, 3));
+  std::filesystem::resize_file(standin::HostPath(report_), 40u << 20);
+  g_largest_allocation.store(0);
+  g_watch_allocations.store(true);
+  SnapshotOrRestore(report_);
+  g_watch_allocations.store(false);
+
+  EXPECT_LE(g_largest_allocation.load(), kSnapshotMaxFileBytes + 64);
+  EXPECT_EQ(std::filesystem::file_size(standin::HostPath(report_)), 40u << 20);  // too big to keep a copy of
+  EXPECT_FALSE(HostExists(ReplacedContentPathFor(SnapshotOfReport())));
+  EXPECT_EQ(CountLines(L"[ROLLBACK] "), 0);
+#else
+  GTEST_SKIP() << "needs the sanitizer's allocation hooks";
+#endif
+}
+
+TEST_F(SnapshotTest, SnapshotsOfTheOldNamingAreDroppedAtStart) {
+  const std::wstring kept = SnapshotPathFor(report_);
+  const struct {
+    std::wstring name;
+    bool stays;
+  } cases[] = {
+      {L"C__Users_bob_Documents_report.txt.snapshot", false},
+      {L"C__Users_bob_Documents_report.txt.snapshot.replaced", false},
+      {L"C__Users_bob_long~0123456789abcdef.snapshot", false},  // the short digest of old long names
+      {NameOf(kept), true},
+      {NameOf(ReplacedContentPathFor(kept)), true},
+      {L"readme.txt", true},  // not a snapshot: left alone
+  };
+  for (const auto& c : cases) PutFile(SnapshotsDir + L"\\" + c.name, "x");
+  // An old snapshot that fills the budget: once it is gone, its room is free again.
+  const auto filler = std::filesystem::path(standin::HostPath(SnapshotsDir)) / "C__Users_bob_big.bin.snapshot";
+  std::ofstream(filler).put('x');
+  std::filesystem::resize_file(filler, kSnapshotFolderBudgetBytes - 1000);
+  const std::wstring small = L"C:\\Users\\bob\\small.txt";
+  PutFile(small, TextBytes(99));
+  SnapshotOrRestore(small);  // measures the folder with the old snapshots in it
+  ASSERT_TRUE(HostExists(SnapshotPathFor(small)));
+
+  InitPaths();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Ascii(c.name));
+    EXPECT_EQ(HostExists(SnapshotsDir + L"\\" + c.name), c.stays);
+  }
+  EXPECT_FALSE(std::filesystem::exists(filler));
+  EXPECT_TRUE(HostExists(SnapshotPathFor(small)));
+  PutFile(L"C:\\Users\\bob\\large.txt", TextBytes(1u << 20));
+  SnapshotOrRestore(L"C:\\Users\\bob\\large.txt");
+  EXPECT_TRUE(HostExists(SnapshotPathFor(L"C:\\Users\\bob\\large.txt")));
+  EXPECT_EQ(CountLines(L"[ROLLBACK] Snapshot space is full"), 0);
 }
 
 }  // namespace
