@@ -136,8 +136,8 @@ void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) 
   // Which file was judged: service stops, throttling and a queue lie between here and
   // the move or delete, and only this very file may be what they act on.
   platform::FileIdentity identity;
-  const bool identified = platform::IdentifyVerified(path, identity) == platform::Verified::Done;
-  const platform::FileIdentity* judged = identified ? &identity : nullptr;
+  const platform::Verified reached = platform::IdentifyVerified(path, identity);
+  const platform::FileIdentity* judged = reached == platform::Verified::Done ? &identity : nullptr;
   const std::wstring hash = ComputeFileSha256(path);
   const TrustClass trust = ClassifyTrust(path, hash);
   if (IsKnownGoodProduct(path) || HasValidSignature(path) || IsMicrosoftFile(path) || IsSafeHash(hash)) {
@@ -146,6 +146,12 @@ void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) 
   }
   if (!trust.highRisk && result.score < 8) {
     AppendActivity(L"[AI] Low confidence, not quarantined: " + path);
+    return;
+  }
+  // Reached through a link on its way: whatever is judged there is not what the path
+  // names, and nothing is stopped, removed or moved on its account.
+  if (reached == platform::Verified::Redirected) {
+    AppendActivity(L"[QUARANTINE] Failed: " + path);
     return;
   }
   HoldWifi();

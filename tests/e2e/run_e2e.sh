@@ -225,7 +225,7 @@ check "a double-extension download gets its review line" \
   wait_for 30 logged "$out/windowed.log" "[HEURISTIC] Heuristic review score=5"
 yes 'quarterly figures, second draft' | head -c 20000 >"$out/report.orig"
 cp "$out/report.orig" "$downloads/report.txt"
-snapshot() { ls "$data/Snapshots/"*_Downloads_report.txt.snapshot 2>/dev/null | head -n 1; }
+snapshot() { ls "$data/Snapshots/"*_downloads_report.txt~*.snapshot 2>/dev/null | head -n 1; }
 has_snapshot() { test -n "$(snapshot)"; }
 check "a new text file in Downloads gets its snapshot" wait_for 30 has_snapshot
 sleep 1
@@ -234,6 +234,39 @@ check "the text file overwritten with noise is rolled back" \
   wait_for 30 logged "$out/windowed.log" "[ROLLBACK] Restored after change: "
 check "the rolled-back file has its old content" wait_for 10 cmp -s "$downloads/report.txt" "$out/report.orig"
 check "what the rollback replaced is kept beside the snapshot" test -s "$(snapshot).replaced"
+
+# --- Downloads swapped for a link between a change and its scan ----------------
+# What a program of the user's can try against an elevated run: let two files be seen,
+# then make the folder on their way a link to a folder of somebody else's, whose files
+# by the same names are a packed program and a file that scores as a threat.
+vendor="$WINEPREFIX/drive_c/Vendor"
+mkdir -p "$vendor"
+yes 'ledger line' | head -c 20000 >"$downloads/ledger.txt"
+ledger_snapshot() { ls "$data/Snapshots/"*_downloads_ledger.txt~*.snapshot 2>/dev/null | head -n 1; }
+has_ledger_snapshot() { test -n "$(ledger_snapshot)"; }
+check "a ledger in Downloads gets its snapshot" wait_for 30 has_ledger_snapshot
+sleep 1
+head -c 20000 /dev/urandom >"$vendor/ledger.txt"
+# The industry's test file, from pieces, so that this script does not hold it whole.
+printf '%sEICAR%s\r\n' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$' '-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*' >"$vendor/swapped.com"
+cp "$vendor/ledger.txt" "$out/vendor-ledger.orig"
+cp "$vendor/swapped.com" "$out/vendor-swapped.orig"
+cp "$out/vendor-swapped.orig" "$downloads/swapped.com"
+printf 'one more line\r\n' >>"$downloads/ledger.txt"
+mv "$downloads" "$downloads.before"
+ln -s "$vendor" "$downloads"
+user_downloads='C:\\users\\'"$(id -un)"'\\Downloads'
+check "a rollback through the swapped folder is refused" wait_for 30 logged "$out/windowed.log" \
+  "[ROLLBACK] Refused, the file's path now leads elsewhere (a link): $user_downloads"'\\ledger.txt'
+check "a quarantine through the swapped folder is refused" wait_for 30 logged "$out/windowed.log" \
+  "[QUARANTINE] Failed: $user_downloads"'\\swapped.com'
+sleep 2
+check "the packed file behind the link is unchanged byte for byte" cmp -s "$vendor/ledger.txt" "$out/vendor-ledger.orig"
+check "the threat-like file behind the link is still there, unchanged" cmp -s "$vendor/swapped.com" "$out/vendor-swapped.orig"
+check "nothing behind the link went into the quarantine folder" test ! -e "$data/Quarantine/swapped.com"
+rm "$downloads"
+rm -f "$downloads.before/swapped.com"
+mv "$downloads.before" "$downloads"
 
 # True when the pixel is the window's bare background: the overlay hides the dashboard.
 background_at() {

@@ -56,6 +56,22 @@ TEST_F(SwappedPathTest, AQuarantineWhoseFolderWasSwappedAfterTheJudgementMovesNo
   EXPECT_TRUE(Logged(L"[QUARANTINE] Failed: " + judged));
 }
 
+TEST_F(SwappedPathTest, AFileJudgedThroughALinkedFolderIsNeitherContainedNorMoved) {
+  const std::wstring elsewhere = L"C:\\Vendor";
+  const std::wstring victim = PutFile(elsewhere + L"\\tool.exe", "MZ vendor");
+  standin::AddProcess(700, L"tool.exe", victim);
+  fs::create_directories(standin::HostPath(L"C:\\Users\\bob\\Downloads"));
+  SwapForLink(L"C:\\Users\\bob\\Downloads", elsewhere);
+  const std::wstring judged = L"C:\\Users\\bob\\Downloads\\tool.exe";
+  HandleFlaggedFile(judged, Flagged(10));
+  DrainQueue();
+  EXPECT_EQ(HostBytes(victim), "MZ vendor");
+  EXPECT_TRUE(StoreIsEmpty());
+  EXPECT_TRUE(standin::TerminatedProcesses().empty());
+  EXPECT_FALSE(RestartPromptPending.load());
+  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[QUARANTINE] Failed: " + judged});
+}
+
 TEST_F(SwappedPathTest, AnotherFilePutInTheJudgedFilesPlaceIsNotMoved) {
   const std::wstring judged = PutFile(L"C:\\Users\\bob\\Downloads\\tool.exe", "MZ threat");
   HandleFlaggedFile(judged, Flagged(10));
