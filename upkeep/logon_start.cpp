@@ -7,6 +7,7 @@
 #include "platform/processes.h"
 #include "platform/registry.h"
 #include "platform/shell_folders.h"
+#include "platform/verified_files.h"
 
 namespace {
 constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
@@ -54,7 +55,8 @@ void RegisterLogonStart() {
   platform::DeleteRegistryValue(platform::RegistryHive::LocalMachine, kRunKey, kRunValue);
   for (const auto which : {platform::ShellFolder::Startup, platform::ShellFolder::CommonStartup}) {
     std::wstring startup;
-    if (platform::ShellFolderPath(which, startup)) platform::DeleteFileOnce(startup + L"\\Kestrune AV.lnk");
+    // Through its verified handle: the user's Startup folder may be a link by now.
+    if (platform::ShellFolderPath(which, startup)) platform::DeleteVerified(startup + L"\\Kestrune AV.lnk", nullptr);
   }
   AppendActivity(L"[STARTUP] One background start at logon.");
 }
