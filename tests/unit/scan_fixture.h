@@ -7,6 +7,7 @@
 
 #include "pe_fixture.h"
 #include "platform/tray.h"
+#include "response/threat_manager.h"
 #include "standin_fixture.h"
 
 class ScanTest : public StandinTest {
@@ -31,6 +32,21 @@ class ScanTest : public StandinTest {
     int count = 0;
     for (const auto& line : ActivityLines()) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
     return count;
+  }
+
+  // Runs an isolation worker on this thread until the queue is drained.
+  static void DrainQueue() {
+    AppRunning.store(false);
+    IsolationWorkerJob();
+    AppRunning.store(true);
+  }
+
+  // What the scorer hands the threat manager for a file it flags.
+  static HeuristicResult Flagged(int score) {
+    HeuristicResult result;
+    result.flagged = result.suspicious = true;
+    result.score = score;
+    return result;
   }
 
   // The ASCII text of a wide string (tests' paths and contents are ASCII).

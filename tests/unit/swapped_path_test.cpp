@@ -21,17 +21,6 @@ class SwappedPathTest : public ScanTest {
     ScanTest::SetUp();
     ResetThreatManagerForTest();
   }
-  static void DrainQueue() {
-    AppRunning.store(false);
-    IsolationWorkerJob();
-    AppRunning.store(true);
-  }
-  static HeuristicResult Flagged(int score) {
-    HeuristicResult result;
-    result.flagged = result.suspicious = true;
-    result.score = score;
-    return result;
-  }
   // The folder's content moves elsewhere and a link to the target takes its place, as a
   // junction would.
   void SwapForLink(const std::wstring& folder, const std::wstring& target) {

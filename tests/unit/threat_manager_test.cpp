@@ -23,17 +23,6 @@ class ThreatManagerTest : public ScanTest {
     RestartPromptPending.store(false);
   }
   // Runs an isolation worker on this thread until the queue is drained.
-  static void DrainQueue() {
-    AppRunning.store(false);
-    IsolationWorkerJob();
-    AppRunning.store(true);
-  }
-  static HeuristicResult Flagged(int score) {
-    HeuristicResult result;
-    result.flagged = result.suspicious = true;
-    result.score = score;
-    return result;
-  }
   bool HostExists(const std::wstring& path) { return std::filesystem::exists(standin::HostPath(path)); }
   static std::vector<std::wstring> Balloons() {
     std::vector<std::wstring> texts;
