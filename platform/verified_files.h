@@ -45,6 +45,11 @@ Verified ReadVerified(const std::wstring& path, std::size_t max_bytes, std::stri
 // file, then the source deleted through its handle.
 Verified MoveVerified(const std::wstring& path, const FileIdentity* expected, const std::wstring& target);
 
+// Renames the folder at the path, opened itself and verified, to target in a verified
+// folder on the same volume; never over anything. What the folder holds moves with it
+// as it is: links inside are moved as links, never followed.
+Verified MoveFolderVerified(const std::wstring& path, const std::wstring& target);
+
 // Deletes the regular file at the path through its verified handle (when expected is
 // given, it must still be that file); a read-only attribute is cleared through it first.
 Verified DeleteVerified(const std::wstring& path, const FileIdentity* expected);

@@ -74,13 +74,13 @@ std::wstring FreeRestoreName(const std::wstring& taken_path) {
 }
 
 namespace {
-// Moves the suspect into the store. A file goes through its verified handle, so that a
-// folder on its way swapped for a link since the judgement, or another file put in its
-// place, is never what is moved; a folder the user picked is renamed as a whole.
+// Moves the suspect into the store through its verified handle, so that a folder on
+// its way swapped for a link since the judgement, or another file put in its place, is
+// never what is moved; a folder the user picked is renamed as a whole the same way.
 bool MoveIntoStore(const std::wstring& path, const platform::FileIdentity* expected, const std::wstring& stored) {
   platform::FileInfo info;
-  if (platform::QueryFileInfo(path, info) && info.is_directory && !info.is_reparse_point) {
-    return platform::MoveFileTo(path, stored);
+  if (platform::QueryFileInfo(path, info) && info.is_directory) {
+    return platform::MoveFolderVerified(path, stored) == platform::Verified::Done;
   }
   return platform::MoveVerified(path, expected, stored) == platform::Verified::Done;
 }

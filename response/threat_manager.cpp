@@ -89,7 +89,10 @@ void QueueIdentified(const std::wstring& path, uint32_t score, bool needs_decisi
                      const platform::FileIdentity* judged) {
   {
     std::lock_guard<std::mutex> hold(g_queue_lock);
-    IsolationRequest request{path, score, needs_decision};
+    IsolationRequest request;
+    request.path = path;
+    request.score = score;
+    request.needs_decision = needs_decision;
     if (judged) {
       request.identified = true;
       request.identity = *judged;

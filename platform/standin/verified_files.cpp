@@ -114,6 +114,22 @@ Verified MoveVerified(const std::wstring& path, const FileIdentity* expected, co
   return error ? Verified::Failed : Verified::Done;
 }
 
+Verified MoveFolderVerified(const std::wstring& path, const std::wstring& target) {
+  standin::Note("MoveFolderVerified " + standin::Narrow(path) + " -> " + standin::Narrow(target));
+  std::string source;
+  const Verified reached = HostOf(path, source);
+  if (reached != Verified::Done) return reached;
+  std::error_code error;
+  if (!fs::is_directory(fs::symlink_status(source, error))) return Verified::WrongKind;
+  if (standin::IsFolderHeld(path)) return Verified::Failed;
+  std::string destination;
+  const Verified room = NewTarget(target, destination);
+  if (room != Verified::Done) return room;
+  if (towupper(path[0]) != towupper(target[0])) return Verified::Failed;  // a rename never crosses volumes
+  fs::rename(source, destination, error);
+  return error ? Verified::Failed : Verified::Done;
+}
+
 Verified DeleteVerified(const std::wstring& path, const FileIdentity* expected) {
   standin::Note("DeleteVerified " + standin::Narrow(path));
   std::string host;

@@ -297,6 +297,21 @@ Verified MoveVerified(const std::wstring& path, const FileIdentity* expected, co
   return Verified::Done;
 }
 
+Verified MoveFolderVerified(const std::wstring& path, const std::wstring& target) {
+  UniqueHandle source;
+  BY_HANDLE_FILE_INFORMATION info{};
+  const Verified found = OpenVerified(path, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, Kind::Folder, source, info);
+  if (found != Verified::Done) return found;
+  UniqueHandle folder;
+  const Verified room = OpenFolderOf(target, folder);
+  if (room != Verified::Done) return room;
+  if (!RenameThrough(source.get(), target, false)) return FromError(GetLastError());
+  if (SamePath(win32::FinalPathOf(source.get()), MeantForm(target))) return Verified::Done;
+  RenameThrough(source.get(), path, false);  // it went elsewhere after all: put it back
+  return Verified::Redirected;
+}
+
 Verified DeleteVerified(const std::wstring& path, const FileIdentity* expected) {
   UniqueHandle file;
   BY_HANDLE_FILE_INFORMATION info{};

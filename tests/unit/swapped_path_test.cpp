@@ -144,6 +144,20 @@ TEST_F(SwappedPathTest, PinningIntoARoamingFolderThatIsALinkCopiesNothing) {
   EXPECT_EQ(standin::Notices().size(), 1u);  // the notice still explains
 }
 
+TEST_F(SwappedPathTest, APickedFolderIsMovedWholeButNeverThroughALink) {
+  PutFile(L"C:\\Users\\bob\\Tools\\kit\\a.exe", "MZ a");
+  std::wstring stored;
+  ASSERT_TRUE(QuarantineFile(L"C:\\Users\\bob\\Tools\\kit", stored));
+  EXPECT_EQ(HostBytes(stored + L"\\a.exe"), "MZ a");
+
+  const std::wstring victim = PutFile(L"C:\\Windows\\System32\\drivers\\x.sys", "driver");
+  PutFile(L"C:\\Users\\bob\\Tools\\drivers\\b.exe", "MZ b");
+  SwapForLink(L"C:\\Users\\bob\\Tools", L"C:\\Windows\\System32");
+  EXPECT_FALSE(QuarantineFile(L"C:\\Users\\bob\\Tools\\drivers", stored));
+  EXPECT_EQ(HostBytes(victim), "driver");
+  EXPECT_TRUE(Logged(L"[QUARANTINE] Failed: C:\\Users\\bob\\Tools\\drivers"));
+}
+
 TEST_F(SwappedPathTest, AStartMenuShortcutIsNotWrittenThroughALinkedFolder) {
   const std::wstring elsewhere = L"C:\\Windows\\System32\\Tasks";
   fs::create_directories(standin::HostPath(elsewhere));

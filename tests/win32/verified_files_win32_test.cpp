@@ -114,6 +114,14 @@ const Operation kOperations[] = {
        EXPECT_EQ(BytesOf(folder + L"\\renamed.txt"), "file bytes");
        EXPECT_FALSE(Exists(folder + L"\\file.txt"));
      }},
+    {"move the folder itself",
+     [](const std::wstring& folder, const std::wstring& row) {
+       return platform::MoveFolderVerified(folder, row + L"\\moved-folder");
+     },
+     [](const std::wstring& folder, const std::wstring& row) {
+       EXPECT_EQ(BytesOf(row + L"\\moved-folder\\file.txt"), "file bytes");
+       EXPECT_FALSE(Exists(folder));
+     }},
     {"delete",
      [](const std::wstring& folder, const std::wstring&) {
        return platform::DeleteVerified(folder + L"\\file.txt", nullptr);
@@ -184,6 +192,7 @@ TEST_F(VerifiedFilesTest, EveryOperationRefusesAFolderOnTheWayThatIsALinkAndChan
     EXPECT_EQ(ContentsOf(outside), before);
     EXPECT_EQ(BytesOf(row + L"\\safe.txt"), "safe bytes");
     EXPECT_FALSE(Exists(row + L"\\moved.txt"));
+    EXPECT_FALSE(Exists(row + L"\\moved-folder"));
   }
 }
 
