@@ -11,6 +11,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/win32/final_path.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -126,10 +127,22 @@ bool IsLinkedFile(HANDLE file) {
 // Opens (creating when missing) the file itself for writing: a reparse point at the
 // path is opened as itself, not followed, and refused with a hard-linked file before
 // a byte is changed; OPEN_ALWAYS rather than CREATE_ALWAYS for the same reason.
+// A file that ended up elsewhere than the path says (a link in a folder on the way)
+// is refused too, and removed again through its handle when this open made it.
 UniqueHandle OpenUnlinkedForWriting(const std::wstring& path, DWORD access) {
-  auto file = OwnFileHandle(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (file && IsLinkedFile(file.get())) return nullptr;
+  auto file = OwnFileHandle(CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES | DELETE, FILE_SHARE_READ,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                        nullptr));
+  if (!file) return nullptr;
+  const bool made_here = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (IsLinkedFile(file.get())) return nullptr;
+  if (!win32::HandleIsAt(file.get(), path)) {
+    if (made_here) {
+      FILE_DISPOSITION_INFO dispose{TRUE};
+      SetFileInformationByHandle(file.get(), FileDispositionInfo, &dispose, sizeof(dispose));
+    }
+    return nullptr;
+  }
   return file;
 }
 

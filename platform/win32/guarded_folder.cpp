@@ -124,23 +124,12 @@ Kind KindOf(HANDLE handle) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::Folder : Kind::Other;
 }
 
-std::wstring LowerKey(std::wstring path);
-
-std::wstring LongFormOf(const std::wstring& path) {
-  std::wstring long_form(32768, L'\0');
-  const DWORD length = GetLongPathNameW(path.c_str(), long_form.data(), static_cast<DWORD>(long_form.size()));
-  if (length == 0 || length >= long_form.size()) return path;
-  long_form.resize(length);
-  return long_form;
-}
-
 // A link at the path itself, seen by its attributes (Wine follows a Unix link even when
 // asked not to, so the handle alone would not tell), or a handle that ended up elsewhere.
 bool ReachedThroughALink(const std::wstring& path, HANDLE handle) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-  const std::wstring final_path = win32::FinalPathOf(handle);
-  return !final_path.empty() && LowerKey(final_path) != LowerKey(LongFormOf(path));
+  return !win32::FinalPathOf(handle).empty() && !win32::HandleIsAt(handle, path);
 }
 
 std::wstring ParentOf(const std::wstring& path) {

@@ -39,41 +39,6 @@ Verified FromError(DWORD error) {
   }
 }
 
-std::wstring FullPathOf(const std::wstring& path) {
-  const DWORD needed = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-  if (needed == 0) return L"";
-  std::wstring full(needed, L'\0');
-  const DWORD length = GetFullPathNameW(path.c_str(), needed, full.data(), nullptr);
-  if (length == 0 || length >= needed) return L"";
-  full.resize(length);
-  return full;
-}
-
-// The path meant, in the form a final path takes: absolute, long names, no "\\?\"
-// prefix, a share as "UNC\server\share", no trailing separator below a root.
-std::wstring MeantForm(const std::wstring& path) {
-  std::wstring full = FullPathOf(path);
-  if (full.empty()) return L"";
-  std::wstring long_form(32768, L'\0');
-  const DWORD length = GetLongPathNameW(full.c_str(), long_form.data(), static_cast<DWORD>(long_form.size()));
-  if (length != 0 && length < long_form.size()) {
-    long_form.resize(length);
-    full = long_form;
-  }
-  if (full.rfind(L"\\\\?\\", 0) == 0) {
-    full = full.substr(4);
-  } else if (full.rfind(L"\\\\", 0) == 0) {
-    full = L"UNC\\" + full.substr(2);
-  }
-  while (full.size() > 3 && full.back() == L'\\') full.pop_back();
-  return full;
-}
-
-bool SamePath(const std::wstring& a, const std::wstring& b) {
-  return !a.empty() && CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(),
-                                            static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // The handle reached the path meant by its own name: no reparse point at the path
 // (Wine shows a Unix link only this way) and no link in a folder on the way.
 Verified ReachedByItsName(const std::wstring& path, HANDLE handle) {
@@ -83,7 +48,7 @@ Verified ReachedByItsName(const std::wstring& path, HANDLE handle) {
   }
   const std::wstring final_path = win32::FinalPathOf(handle);
   if (final_path.empty()) return Verified::Failed;  // where it is cannot be told: not trusted
-  return SamePath(final_path, MeantForm(path)) ? Verified::Done : Verified::Redirected;
+  return win32::SamePath(final_path, win32::MeantForm(path)) ? Verified::Done : Verified::Redirected;
 }
 
 // Opens the object at the path itself and checks that it is the kind meant (a file
@@ -271,7 +236,7 @@ Verified MoveVerified(const std::wstring& path, const FileIdentity* expected, co
   const Verified room = OpenFolderOf(target, folder);
   if (room != Verified::Done) return room;
   if (RenameThrough(source.get(), target, false)) {
-    if (SamePath(win32::FinalPathOf(source.get()), MeantForm(target))) return Verified::Done;
+    if (win32::SamePath(win32::FinalPathOf(source.get()), win32::MeantForm(target))) return Verified::Done;
     // It went elsewhere after all (a folder above was swapped meanwhile): put it back.
     RenameThrough(source.get(), path, false);
     return Verified::Redirected;
@@ -307,7 +272,7 @@ Verified MoveFolderVerified(const std::wstring& path, const std::wstring& target
   const Verified room = OpenFolderOf(target, folder);
   if (room != Verified::Done) return room;
   if (!RenameThrough(source.get(), target, false)) return FromError(GetLastError());
-  if (SamePath(win32::FinalPathOf(source.get()), MeantForm(target))) return Verified::Done;
+  if (win32::SamePath(win32::FinalPathOf(source.get()), win32::MeantForm(target))) return Verified::Done;
   RenameThrough(source.get(), path, false);  // it went elsewhere after all: put it back
   return Verified::Redirected;
 }
@@ -368,7 +333,7 @@ Verified ReplaceVerified(const std::wstring& target, std::string_view bytes) {
 }
 
 Verified MakeFoldersVerified(const std::wstring& folder) {
-  const std::wstring full = MeantForm(folder);
+  const std::wstring full = win32::MeantForm(folder);
   if (full.size() < 3 || full[1] != L':' || full[2] != L'\\') return Verified::Failed;
   // One folder at a time from the drive's root, each held open without delete sharing
   // until the end, so that a link on the way is met before anything is made behind it

@@ -209,6 +209,22 @@ TEST_F(DataFolderWin32Test, WritersRefuseAPlantedSymbolicLink) {
   EXPECT_NE(GetFileAttributesW(planted.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
 }
 
+TEST_F(DataFolderWin32Test, WritersRefuseAPathThroughALinkedFolderAndLeaveNothingBehindIt) {
+  const std::wstring outside = root_ + L"\\Outside";
+  ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+  ASSERT_TRUE(platform::WriteFileBytes(outside + L"\\server_alerts.log", "kept\r\n"));
+  const std::wstring linked = root_ + L"\\Linked";
+  if (!PlantUnixFolderLink(linked, outside)) GTEST_SKIP() << "no Unix symbolic links here (not Wine)";
+  EXPECT_FALSE(platform::WriteFileBytes(linked + L"\\new.txt", "planted"));
+  EXPECT_FALSE(platform::AppendFileBytes(linked + L"\\server_alerts.log", "planted\r\n"));
+  EXPECT_FALSE(platform::AppendFileBytes(linked + L"\\made.log", "planted\r\n"));
+  EXPECT_EQ(GetFileAttributesW((outside + L"\\new.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetFileAttributesW((outside + L"\\made.log").c_str()), INVALID_FILE_ATTRIBUTES);
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadFileBytes(outside + L"\\server_alerts.log", bytes));
+  EXPECT_EQ(bytes, "kept\r\n");
+}
+
 TEST_F(DataFolderWin32Test, PlainFilesAreStillWrittenAppendedCopiedAndReplaced) {
   const std::wstring file = root_ + L"\\telemetry.txt";
   ASSERT_TRUE(platform::WriteFileBytes(file, "a long first content"));
