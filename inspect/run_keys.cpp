@@ -7,6 +7,7 @@
 #include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "inspect/services.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "upkeep/admin_mode.h"
 
@@ -86,7 +87,7 @@ void RemoveRunValuesFor(const std::wstring& target_path) {
     if (!platform::ReadRegistryValues(location.hive, location.key, kNameChars, kRemovalDataBytes, values)) continue;
     std::vector<std::wstring> matching;
     for (const auto& value : values) {
-      const std::wstring program = ExtractExecutablePath(RegistryDataText(value.data));
+      const std::wstring program = platform::ExpandEnvironmentText(ExtractExecutablePath(RegistryDataText(value.data)));
       const std::wstring lowered = ToLowerAscii(program);
       bool match = ProgramNamesTarget(lowered, target);
       if (!match && IsSameNameInUserFolder(lowered, target)) {

@@ -13,8 +13,14 @@ void ForEachServiceImage(uint32_t access, const ServiceVisitor& visit);
 // True when a program path and a target name one another: equal, or one is the
 // other's trailing part starting at a path component (a bare "evil.exe" names
 // "c:\users\bob\downloads\evil.exe", but "a.exe" never names "data.exe"), or the
-// target lies inside the program's text. Both lower-cased; an empty program never.
+// target is the program path's trailing whole components ("\\?\c:\x.exe" names
+// "c:\x.exe", "c:\vendor\svc.exe" never names "c:\vend"). Both lower-cased, environment
+// strings expanded; an empty program never.
 bool ProgramNamesTarget(const std::wstring& program, const std::wstring& target);
+
+// The lower-cased program path of a command line (a Run value, a service's image path)
+// with its environment strings expanded, as ProgramNamesTarget compares it.
+std::wstring ProgramPathOf(const std::wstring& command_line);
 
 // Sends the stop control to every Win32 service whose program is the target (admin
 // mode only; the body of "service-stop"). An empty target stops nothing.

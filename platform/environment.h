@@ -11,4 +11,8 @@ bool ReadEnvironmentVariable(const wchar_t* name, std::wstring& value);
 // ending with a backslash); false when the call fails.
 bool TempFolder(std::wstring& folder);
 
+// The text with every %NAME% of a set variable replaced by its value
+// (ExpandEnvironmentStringsW); names that are not set stay as written.
+std::wstring ExpandEnvironmentText(const std::wstring& text);
+
 }  // namespace platform

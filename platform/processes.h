@@ -27,6 +27,12 @@ bool ProcessImagePath(uint32_t pid, std::wstring& path);
 // when it cannot be opened or ended.
 bool TerminateProcessById(uint32_t pid, uint32_t exit_code);
 
+// Opens the process once, reads its image path through that handle, and ends it with
+// the exit code only when that path is still `image` (compared without regard to
+// letter case): a process id given to another program since it was judged is left
+// alone. False when it cannot be opened, its image differs, or it cannot be ended.
+bool TerminateProcessWithImage(uint32_t pid, const std::wstring& image, uint32_t exit_code);
+
 // The system folder (GetSystemDirectoryW, at most 260 characters), e.g. C:\Windows\System32.
 std::wstring SystemFolder();
 

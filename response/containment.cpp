@@ -1,10 +1,13 @@
 #include "response/containment.h"
 
+#include <stdexcept>
 #include <vector>
 
 #include "app/activity_log.h"
+#include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "engine/verdict.h"
+#include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/wlan.h"
 
@@ -51,23 +54,54 @@ std::wstring ProcessNameOf(uint32_t pid) {
   return FileNameOf(image);
 }
 
-bool StopProcess(uint32_t pid, const std::wstring& reason) {
+bool StopProcessWithImage(uint32_t pid, const std::wstring& image, const std::wstring& reason) {
   if (pid == platform::CurrentProcessId()) return false;
-  const std::wstring name = ToLowerAscii(ProcessNameOf(pid));
+  const std::wstring name = ToLowerAscii(FileNameOf(image));
   if (CriticalProcessNames.count(name) != 0) return false;
-  if (!platform::TerminateProcessById(pid, 1)) return false;
+  // Ended through a handle that still shows the image judged: an id given to another
+  // program meanwhile is not ended.
+  if (!platform::TerminateProcessWithImage(pid, image, 1)) return false;
   AppendActivity(L"[CONTAIN] Stopped confirmed-malicious PID " + std::to_wstring(pid) + L" (" + name + L") - " +
                  reason);
   return true;
 }
 
-void StopProcessesOfImage(const std::wstring& path) {
+bool StopProcess(uint32_t pid, const std::wstring& reason) {
+  std::wstring image;
+  if (!platform::ProcessImagePath(pid, image)) return false;  // what it runs cannot be told: left alone
+  return StopProcessWithImage(pid, image, reason);
+}
+
+namespace {
+// A running image is the flagged file's when it is that file, a byte-identical copy,
+// or a file that is gone (dropped and removed); a same-named program elsewhere with
+// other bytes (another vendor's Update.exe) is not. A status that cannot be read is
+// not "gone".
+bool IsTheFlaggedImage(const std::wstring& image, const std::wstring& path, const std::wstring& flagged_hash) {
+  if (ToLowerAscii(image) == ToLowerAscii(path)) return true;
+  try {
+    if (!platform::PathExists(image)) return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+  return !flagged_hash.empty() && ComputeFileSha256(image) == flagged_hash;
+}
+}  // namespace
+
+void StopProcessesOfImage(const std::wstring& path, const std::wstring& flagged_hash) {
   if (path.empty()) return;
   const std::wstring name = ToLowerAscii(FileNameOf(path));
   if (CriticalProcessNames.count(name) != 0) return;
   std::vector<platform::ProcessEntry> processes;
   if (!platform::ListProcesses(processes)) return;
+  std::wstring hash = flagged_hash;
   for (const auto& process : processes) {
-    if (ToLowerAscii(process.exe_name) == name) StopProcess(process.pid, L"Image matches heuristic-contained file");
+    if (ToLowerAscii(process.exe_name) != name) continue;
+    std::wstring image;
+    if (!platform::ProcessImagePath(process.pid, image)) continue;
+    if (hash.empty()) hash = ComputeFileSha256(path);  // taken once, while the file is still there
+    if (IsTheFlaggedImage(image, path, hash)) {
+      StopProcessWithImage(process.pid, image, L"Image matches heuristic-contained file");
+    }
   }
 }

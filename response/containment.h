@@ -19,11 +19,18 @@ void ReleaseWifi();
 // Runs the system's netsh.exe hidden with the arguments and waits for it at most 8 s.
 void RunNetsh(const std::wstring& arguments);
 
-// Ends a process unless it is this program or a critical one; true when it was ended.
+// Ends a process unless it is this program or a critical one, and only while its image
+// is still the one it had when asked (a reused id is left alone); true when ended.
 bool StopProcess(uint32_t pid, const std::wstring& reason);
 
-// Ends every running process whose image name is the file's name (unless critical).
-void StopProcessesOfImage(const std::wstring& path);
+// The same for a process judged by its image: ended only while it still runs that image.
+bool StopProcessWithImage(uint32_t pid, const std::wstring& image, const std::wstring& reason);
+
+// Ends every running process whose image is the flagged file itself, a byte-identical
+// copy of it (same SHA-256 as flagged_hash, or the file's own when that is empty), or a
+// same-named file that no longer exists; never a critical one, never another
+// program that merely shares the name.
+void StopProcessesOfImage(const std::wstring& path, const std::wstring& flagged_hash = L"");
 
 // The file name of a process's image, or "<unknown>".
 std::wstring ProcessNameOf(uint32_t pid);

@@ -119,8 +119,9 @@ void DeleteDuringEncryption(const std::wstring& path, const platform::FileIdenti
   if (BatchIsEmpty()) ReleaseWifi();
 }
 
-void ContainAndQueue(const std::wstring& path, const HeuristicResult& result, const platform::FileIdentity* judged) {
-  StopProcessesOfImage(path);
+void ContainAndQueue(const std::wstring& path, const HeuristicResult& result, const platform::FileIdentity* judged,
+                     const std::wstring& hash) {
+  StopProcessesOfImage(path, hash);
   RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
   if (AdminMode.load()) RunGuarded(L"service-stop", [&path] { StopServicesFor(path); });
   ThrottleForCpu();
@@ -162,7 +163,7 @@ void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) 
     DeleteDuringEncryption(path, judged);
     return;
   }
-  ContainAndQueue(path, result, judged);
+  ContainAndQueue(path, result, judged, hash);
 }
 
 void QueueForIsolation(const std::wstring& path, uint32_t score, bool needs_decision) {

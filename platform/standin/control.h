@@ -104,6 +104,9 @@ void SetThreadStartFails(bool fails);
 // Processes: the running ones (id, image file name, full image path), this program's
 // own id (4242 unless set), ones that cannot be ended, and what was ended.
 void AddProcess(uint32_t pid, const std::wstring& exe_name, const std::wstring& image_path);
+// Right after the next image query of the process, its id belongs to another program
+// with this image (the process ended and the id was given out again).
+void ReuseProcessIdAfterQuery(uint32_t pid, const std::wstring& new_image_path);
 void SetOwnProcessId(uint32_t pid);
 void SetProcessUnkillable(uint32_t pid);
 void SetProcessSnapshotWorks(bool works);

@@ -70,6 +70,7 @@ struct Machine {
   uint32_t own_pid = 4242;
   bool process_snapshot_works = true;
   std::vector<uint32_t> terminated;
+  std::map<uint32_t, std::wstring> reused_process_ids;  // pid -> image of the program that gets it next
   std::vector<std::wstring> child_commands;
   std::vector<ProgramStart> program_starts;    // starts that named their program
   std::set<std::wstring> failing_starts;       // command lines whose start fails

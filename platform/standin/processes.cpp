@@ -6,6 +6,11 @@
 
 namespace standin {
 
+void ReuseProcessIdAfterQuery(uint32_t pid, const std::wstring& new_image_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().reused_process_ids[pid] = new_image_path;
+}
+
 void AddProcess(uint32_t pid, const std::wstring& exe_name, const std::wstring& image_path) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().processes.push_back({pid, exe_name, image_path, true});
@@ -111,10 +116,19 @@ uint32_t CurrentProcessId() {
 
 bool ProcessImagePath(uint32_t pid, std::wstring& path) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
-  standin::TheMachine().queried_processes.push_back(pid);
+  auto& machine = standin::TheMachine();
+  machine.queried_processes.push_back(pid);
   const auto* process = FindProcess(pid);
   if (process == nullptr || process->image_path.empty()) return false;
   path = process->image_path;
+  const auto reused = machine.reused_process_ids.find(pid);
+  if (reused != machine.reused_process_ids.end()) {
+    // The process ended and its id went to another program right after this answer.
+    for (auto& entry : machine.processes) {
+      if (entry.pid == pid) entry.image_path = reused->second;
+    }
+    machine.reused_process_ids.erase(reused);
+  }
   return true;
 }
 
@@ -128,6 +142,15 @@ bool TerminateProcessById(uint32_t pid, uint32_t /*exit_code*/) {
                                          [pid](const auto& p) { return p.pid == pid; }),
                           machine.processes.end());
   return true;
+}
+
+bool TerminateProcessWithImage(uint32_t pid, const std::wstring& image, uint32_t exit_code) {
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    const auto* process = FindProcess(pid);
+    if (process == nullptr || standin::PathKeyOf(process->image_path) != standin::PathKeyOf(image)) return false;
+  }
+  return TerminateProcessById(pid, exit_code);
 }
 
 std::wstring SystemFolder() { return L"C:\\Windows\\System32"; }

@@ -26,4 +26,18 @@ bool TempFolder(std::wstring& folder) {
   return true;
 }
 
+std::wstring ExpandEnvironmentText(const std::wstring& text) {
+  std::wstring buffer(text.size() + 260, L'\0');
+  for (int tries = 0; tries < 2; ++tries) {
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (needed == 0) return text;
+    if (needed <= buffer.size()) {
+      buffer.resize(needed - 1);  // the count includes the terminating zero
+      return buffer;
+    }
+    buffer.assign(needed, L'\0');
+  }
+  return text;
+}
+
 }  // namespace platform

@@ -88,6 +88,20 @@ bool TerminateProcessById(uint32_t pid, uint32_t exit_code) {
   return process && TerminateProcess(process.get(), exit_code);
 }
 
+bool TerminateProcessWithImage(uint32_t pid, const std::wstring& image, uint32_t exit_code) {
+  const UniqueHandle process(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+  if (!process) return false;
+  std::wstring current(32768, L'\0');
+  DWORD length = static_cast<DWORD>(current.size());
+  if (!QueryFullProcessImageNameW(process.get(), 0, current.data(), &length)) return false;
+  current.resize(length);
+  if (CompareStringOrdinal(current.data(), static_cast<int>(current.size()), image.data(),
+                           static_cast<int>(image.size()), TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return TerminateProcess(process.get(), exit_code) != 0;
+}
+
 std::wstring SystemFolder() {
   wchar_t buffer[kPathChars];
   const UINT length = GetSystemDirectoryW(buffer, kPathChars);

@@ -57,17 +57,45 @@ TEST_F(ContainmentTest, ProcessesThatAreNeverStopped) {
   EXPECT_EQ(ProcessNameOf(999), L"<unknown>");
 }
 
-TEST_F(ContainmentTest, EveryProcessOfTheImageNameIsStopped) {
-  standin::AddProcess(301, L"evil.exe", L"C:\\Users\\bob\\Downloads\\evil.exe");
-  standin::AddProcess(302, L"EVIL.EXE", L"C:\\Temp\\EVIL.EXE");
-  standin::AddProcess(303, L"good.exe", L"C:\\Tools\\good.exe");
-  standin::AddProcess(304, L"explorer.exe", L"C:\\Windows\\explorer.exe");
-  StopProcessesOfImage(L"C:\\Users\\bob\\Desktop\\explorer.exe");
-  EXPECT_TRUE(standin::TerminatedProcesses().empty());
-  StopProcessesOfImage(L"C:\\Users\\bob\\Downloads\\evil.exe");
-  EXPECT_EQ(standin::TerminatedProcesses(), (std::vector<uint32_t>{301, 302}));
+TEST_F(ContainmentTest, OnlyProcessesRunningTheFlaggedFileOrACopyOrAGoneFileAreStopped) {
+  const std::wstring flagged = PutFile(L"C:\\Users\\bob\\Downloads\\Update.exe", "MZ the threat");
+  PutFile(L"C:\\Temp\\UPDATE.EXE", "MZ the threat");                            // a copy
+  PutFile(L"C:\\Users\\bob\\AppData\\Local\\Chat\\Update.exe", "MZ a real updater");  // another program
+  const struct {
+    uint32_t pid;
+    const wchar_t* name;
+    const wchar_t* image;
+    bool stopped;
+  } cases[] = {
+      {301, L"Update.exe", L"C:\\Users\\bob\\Downloads\\Update.exe", true},         // the file itself
+      {302, L"UPDATE.EXE", L"C:\\Temp\\UPDATE.EXE", true},                             // same bytes
+      {303, L"Update.exe", L"C:\\Users\\bob\\AppData\\Temp\\Update.exe", true},       // gone since
+      {304, L"Update.exe", L"C:\\Users\\bob\\AppData\\Local\\Chat\\Update.exe", false},  // other bytes
+      {305, L"good.exe", L"C:\\Tools\\good.exe", false},
+  };
+  for (const auto& c : cases) standin::AddProcess(c.pid, c.name, c.image);
+  StopProcessesOfImage(flagged);
+  std::vector<uint32_t> expected;
+  for (const auto& c : cases) {
+    if (c.stopped) expected.push_back(c.pid);
+  }
+  EXPECT_EQ(standin::TerminatedProcesses(), expected);
   EXPECT_EQ(ActivityLines().front(),
-            L"[CONTAIN] Stopped confirmed-malicious PID 301 (evil.exe) - Image matches heuristic-contained file");
+            L"[CONTAIN] Stopped confirmed-malicious PID 301 (update.exe) - Image matches heuristic-contained file");
+  // A critical name is never stopped, whatever runs it.
+  standin::AddProcess(306, L"explorer.exe", L"C:\\Users\\bob\\Desktop\\explorer.exe");
+  StopProcessesOfImage(L"C:\\Users\\bob\\Desktop\\explorer.exe");
+  EXPECT_EQ(standin::TerminatedProcesses().size(), expected.size());
+}
+
+TEST_F(ContainmentTest, AProcessIdGivenToAnotherProgramIsNotEnded) {
+  const std::wstring flagged = PutFile(L"C:\\Users\\bob\\Downloads\\evil.exe", "MZ evil");
+  standin::AddProcess(400, L"evil.exe", flagged);
+  // Judged as the flagged file, then the id goes to the user's editor before the stop.
+  standin::ReuseProcessIdAfterQuery(400, L"C:\\Windows\\notepad.exe");
+  StopProcessesOfImage(flagged);
+  EXPECT_TRUE(standin::TerminatedProcesses().empty());
+  EXPECT_TRUE(ActivityLines().empty());
 }
 
 TEST_F(ContainmentTest, ServicesRunningTheFileAreStopped) {
@@ -86,6 +114,18 @@ TEST_F(ContainmentTest, ServicesRunningTheFileAreStopped) {
   StopServicesFor(L"C:\\Users\\bob\\AppData\\data.exe");
   EXPECT_EQ(standin::StoppedServices().back(), L"Data");
   EXPECT_EQ(standin::StoppedServices().size(), 3u);
+}
+
+TEST_F(ContainmentTest, AServiceWhosePathOnlyBeginsWithTheTargetIsLeftAlone) {
+  AdminMode.store(true);
+  standin::SetEnvironment(L"SystemRoot", L"C:\\Windows");
+  standin::AddService(L"Vendor", L"C:\\ProgramData\\Vendor\\svc.exe", true);
+  standin::AddService(L"Expanded", L"%SystemRoot%\\Temp\\drop.exe -k", true);
+  StopServicesFor(L"C:\\ProgramData\\Vend");
+  StopServicesFor(L"%SystemRoot%");
+  EXPECT_TRUE(standin::StoppedServices().empty());
+  StopServicesFor(L"C:\\Windows\\Temp\\drop.exe");
+  EXPECT_EQ(standin::StoppedServices(), std::vector<std::wstring>{L"Expanded"});
 }
 
 TEST_F(ContainmentTest, RunValuesOfOtherApplicationsStay) {
@@ -116,7 +156,9 @@ TEST_F(ContainmentTest, ProgramNamesTargetByWholeComponents) {
       {L"evil.exe", L"c:\\users\\bob\\downloads\\evil.exe", true},
       {L"downloads\\evil.exe", L"c:\\users\\bob\\downloads\\evil.exe", true},
       {L"a.exe", L"c:\\users\\bob\\data.exe", false},
-      {L"c:\\users\\bob\\downloads\\evil.exe.bak", L"c:\\users\\bob\\downloads\\evil.exe", true},
+      {L"c:\\users\\bob\\downloads\\evil.exe.bak", L"c:\\users\\bob\\downloads\\evil.exe", false},
+      {L"\\\\?\\c:\\users\\bob\\downloads\\evil.exe", L"c:\\users\\bob\\downloads\\evil.exe", true},
+      {L"c:\\programdata\\vendor\\svc.exe", L"c:\\programdata\\vend", false},  // a folder a user made
       {L"", L"c:\\x.exe", false},
   };
   for (const auto& c : cases) {

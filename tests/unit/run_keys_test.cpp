@@ -44,12 +44,13 @@ TEST_F(RunKeysTest, RemovalRules) {
   Put(RegistryHive::CurrentUser, kRun, L"system", L"C:\\Windows\\System32\\evil.exe");             // kept
   Put(RegistryHive::CurrentUser, kRun, L"bare", L"evil.exe");                                      // rule a
   Put(RegistryHive::CurrentUser, kRun, L"other", L"C:\\Apps\\good.exe");
-  Put(RegistryHive::CurrentUser, kRunOnce, L"longer", L"C:\\USERS\\BOB\\DOWNLOADS\\EVIL.EXE.bak");  // rule b
+  Put(RegistryHive::CurrentUser, kRunOnce, L"longer", L"\\\\?\\C:\\USERS\\BOB\\DOWNLOADS\\EVIL.EXE");  // rule b
+  Put(RegistryHive::CurrentUser, kRunOnce, L"backup", L"C:\\USERS\\BOB\\DOWNLOADS\\EVIL.EXE.bak");  // another file
   standin::SetRegistryValue(RegistryHive::CurrentUser, kRunOnce, L"number", 4, std::string("\x01\0\0\0", 4));
 
   RunGuarded(L"registry-clean", [] { RemoveRunValuesFor(L"C:\\Users\\Bob\\Downloads\\evil.exe"); });
   EXPECT_EQ(Names(RegistryHive::CurrentUser, kRun), (std::vector<std::wstring>{L"system", L"other"}));
-  EXPECT_EQ(Names(RegistryHive::CurrentUser, kRunOnce), std::vector<std::wstring>{L"number"});
+  EXPECT_EQ(Names(RegistryHive::CurrentUser, kRunOnce), (std::vector<std::wstring>{L"backup", L"number"}));
   EXPECT_EQ(ActivityLines(),
             (std::vector<std::wstring>{
                 L"[PERSISTENCE] Removed Run value 'copy' for C:\\Users\\Bob\\Downloads\\evil.exe",
