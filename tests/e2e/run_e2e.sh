@@ -328,6 +328,13 @@ check "Back returns to the dashboard ($(pixel_in_window 997 127))" not backgroun
 
 # --- A threat in Downloads is isolated; a reviewed file goes to one decision ---
 quarantine="$data/Quarantine"
+# Another program of the same name, started from another folder with other bytes:
+# the threats below share its name but not its file, so it must keep running.
+mkdir -p "$WINEPREFIX/drive_c/Tools"
+cp "$root/build/win/tests/kav_sleeper.exe" "$WINEPREFIX/drive_c/Tools/keylog-miner.exe"
+(wine 'C:\Tools\keylog-miner.exe' >/dev/null 2>&1 &)
+same_named_running() { pgrep -f 'Tools.keylog-miner[.]exe' >/dev/null; }
+check "a same-named program from another folder runs" wait_for 20 same_named_running
 stored_count() { ls "$quarantine" 2>/dev/null | grep -c '^keylog-miner\.exe\(\.[0-9.]*\)\?$'; }
 stored_are() { test "$(stored_count)" -eq "$1"; }
 for n in 1 2 3; do
@@ -337,6 +344,7 @@ for n in 1 2 3; do
   check "threat $n has left Downloads" wait_for 10 test ! -e "$downloads/keylog-miner.exe"
 done
 check "the first threat is stored byte for byte" cmp -s "$quarantine/keylog-miner.exe" "$out/threat-1.exe"
+check "the same-named program from another folder keeps running" same_named_running
 check "its sidecar names where it came from" test "$(od -An -c "$quarantine/keylog-miner.exe.log" | tr -d ' \n')" = \
   'original=C:\users\'"$(id -un)"'\Downloads\keylog-miner.exe\r\nreason=heuristic-disinfect\r\n'
 kept=0
