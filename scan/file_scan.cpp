@@ -103,6 +103,9 @@ void ScanFile(const std::wstring& path) {
   if (!known && !result.flagged) SnapshotOrRestore(path);
 
   if (result.flagged) {
+    // A known file was snapshotted above, before it was judged: that copy of the
+    // threat goes too. Its kept versions are what rollbacks replaced, and stay.
+    DropSnapshotOf(path);
     HandOffFlagged(path, result);
   } else if (result.suspicious) {
     ReportSuspicious(path, result);

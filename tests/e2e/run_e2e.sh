@@ -234,6 +234,20 @@ check "the text file overwritten with noise is rolled back" \
   wait_for 30 logged "$out/windowed.log" "[ROLLBACK] Restored after change: "
 check "the rolled-back file has its old content" wait_for 10 cmp -s "$downloads/report.txt" "$out/report.orig"
 check "what the rollback replaced is kept beside the snapshot" test -s "$(snapshot).replaced"
+# Two more saves of noise: each is rolled back, and each replaced content is kept.
+rollbacks_reach() { [ "$(count_logged "$out/windowed.log" "[ROLLBACK] Restored after change: ")" -ge "$1" ]; }
+for round in 2 3; do
+  sleep 1
+  dd if=/dev/urandom of="$downloads/report.txt" bs=20000 count=1 conv=notrunc 2>/dev/null
+  check "noise saved over the text again is rolled back again ($round)" wait_for 30 rollbacks_reach "$round"
+  check "the text is back after rollback $round" wait_for 10 cmp -s "$downloads/report.txt" "$out/report.orig"
+done
+check "three rollbacks keep three replaced versions" \
+  test -s "$(snapshot).replaced" -a -s "$(snapshot).replaced.2" -a -s "$(snapshot).replaced.3"
+kept_versions_differ() {
+  ! cmp -s "$(snapshot).replaced" "$(snapshot).replaced.2" && ! cmp -s "$(snapshot).replaced.2" "$(snapshot).replaced.3"
+}
+check "the three kept versions are three different saves" kept_versions_differ
 
 # --- Downloads swapped for a link between a change and its scan ----------------
 # What a program of the user's can try against an elevated run: let two files be seen,

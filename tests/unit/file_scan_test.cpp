@@ -1,4 +1,6 @@
 // The per-file scan: every branch with its counters, lines and status.
+#include <filesystem>
+
 #include "engine/path_classes.h"
 #include "engine/scan_index.h"
 #include "response/snapshots.h"
@@ -63,7 +65,8 @@ TEST_F(FileScanTest, UnchangedFilesAreSkippedUntilTheyChange) {
   ScanFile(notes);
   EXPECT_EQ(RunCounters.scanned.load(), 2u);
   EXPECT_EQ(HostBytes(notes), TextBytes(3000));
-  EXPECT_TRUE(Logged(L"[ROLLBACK] Restored after change: " + notes));
+  EXPECT_TRUE(Logged(L"[ROLLBACK] Restored after change: " + notes + L" \u2014 replaced content kept in " +
+                     ReplacedContentPathFor(SnapshotPathFor(notes))));
   EXPECT_EQ(CountLines(L"[HEURISTIC] "), 0);  // the restored text was scored, not the noise
   EXPECT_TRUE(IsUnchangedSinceLastScan(notes));
 }
@@ -97,6 +100,22 @@ TEST_F(FileScanTest, FlaggedFileIsHandedToTheManager) {
   }
   // No copy of the threat is kept outside the quarantine.
   EXPECT_FALSE(std::filesystem::exists(standin::HostPath(SnapshotPathFor(threat))));
+}
+
+// A known file is snapshotted before it is judged; when it turned into a threat, that
+// copy must not stay behind. What earlier rollbacks kept is the user's and stays.
+TEST_F(FileScanTest, AKnownFileJudgedMaliciousLeavesNoSnapshot) {
+  const std::wstring notes = PutFile(L"C:\\Users\\bob\\Documents\\notes.txt", TextBytes(3000));
+  ScanFile(notes);
+  const std::wstring snapshot = SnapshotPathFor(notes);
+  ASSERT_TRUE(std::filesystem::exists(standin::HostPath(snapshot)));
+  const std::wstring kept = PutFile(ReplacedContentPathFor(snapshot), "what an earlier rollback replaced");
+
+  PutFile(notes, "X5O!P%@AP[4\\PZX54(P^)7CC)7}$EICAR-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*");
+  ScanFile(notes);
+  ASSERT_EQ(ContainCount.load(), 1);
+  EXPECT_FALSE(std::filesystem::exists(standin::HostPath(snapshot)));
+  EXPECT_TRUE(std::filesystem::exists(standin::HostPath(kept)));
 }
 
 TEST_F(FileScanTest, SuspiciousFilesGetAReviewAndOneWarningBalloonPerScan) {

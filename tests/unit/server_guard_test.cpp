@@ -1,5 +1,6 @@
 // Server protection: critical services, failed logons, the web site's configuration.
 #include "inspect/server_guard.h"
+#include "response/snapshots.h"
 #include "scan_fixture.h"
 
 class ServerGuardTest : public ScanTest {
@@ -70,7 +71,8 @@ TEST_F(ServerGuardTest, AnEncryptedWebConfigIsRolledBack) {
   ServerProtectPass();  // the reference
   PutFile(config, RandomBytes(4000));
   ServerProtectPass();
-  EXPECT_TRUE(Logged(L"[ROLLBACK] Restored after change: " + config));
+  EXPECT_TRUE(Logged(L"[ROLLBACK] Restored after change: " + config + L" \u2014 replaced content kept in " +
+                     ReplacedContentPathFor(SnapshotPathFor(config))));
   EXPECT_EQ(HostBytes(config), text);
 }
 

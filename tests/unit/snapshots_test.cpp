@@ -4,12 +4,14 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <thread>
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The sanitizers' allocation hooks (their header does not ship with every compiler).
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
                                                          void (*free_hook)(const volatile void*));
 #endif
 
+#include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "platform/files.h"
 #include "response/snapshots.h"
@@ -25,6 +27,24 @@ class SnapshotTest : public ScanTest {
   std::size_t SnapshotFolderFiles() {
     const auto folder = standin::HostPath(SnapshotsDir);
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+  }
+  std::wstring RestoredLine(const std::wstring& path) {
+    return L"[ROLLBACK] Restored after change: " + path + L" \u2014 replaced content kept in " +
+           ReplacedContentPathFor(SnapshotPathFor(path));
+  }
+  // A file of the snapshot folder of the given size (sparse, so that the 2 GiB budget
+  // can be filled), last written the given hours ago.
+  std::wstring PutSnapshotFile(const std::wstring& name, uint64_t size, int hours_ago) {
+    const std::wstring path = SnapshotsDir + L"\\" + name;
+    const auto host = std::filesystem::path(standin::HostPath(path));
+    std::ofstream(host).put('x');
+    std::filesystem::resize_file(host, size);
+    SetHoursAgo(path, hours_ago);
+    return path;
+  }
+  void SetHoursAgo(const std::wstring& path, int hours_ago) {
+    std::filesystem::last_write_time(standin::HostPath(path),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::hours(hours_ago));
   }
 };
 
@@ -116,18 +136,94 @@ TEST_F(SnapshotTest, EncryptedTextIsRolledBackAndTheNoiseIsKept) {
   PutFile(report_, noise);
   SnapshotOrRestore(report_);
   EXPECT_EQ(HostBytes(report_), text);
-  EXPECT_TRUE(Logged(L"[ROLLBACK] Restored after change: " + report_));
+  EXPECT_TRUE(Logged(RestoredLine(report_)));
   EXPECT_EQ(HostBytes(SnapshotOfReport()), text);  // the snapshot is left as it was
   // A wrong rollback can be undone by hand from the copy beside the snapshot.
   EXPECT_EQ(HostBytes(ReplacedContentPathFor(SnapshotOfReport())), noise);
   EXPECT_EQ(SnapshotFolderFiles(), 2u);  // no temporary file left behind
 
-  // The latest replaced content is the one kept.
-  const std::string other_noise = RandomBytes(9000, 99);
-  PutFile(report_, other_noise);
+}
+
+TEST_F(SnapshotTest, EachRollbackKeepsWhatItReplacedAndTheLastThreeStay) {
+  const std::string text = TextBytes(8000);
+  PutFile(report_, text);
   SnapshotOrRestore(report_);
-  EXPECT_EQ(HostBytes(report_), text);
-  EXPECT_EQ(HostBytes(ReplacedContentPathFor(SnapshotOfReport())), other_noise);
+  std::vector<std::string> noises;
+  for (uint32_t seed = 21; seed <= 24; ++seed) {
+    noises.push_back(RandomBytes(8000 + seed, seed));
+    PutFile(report_, noises.back());
+    SnapshotOrRestore(report_);
+    EXPECT_EQ(HostBytes(report_), text);
+    if (noises.size() == 3) {
+      // Three rollbacks, three versions: the newest in ".replaced", then ".2", ".3".
+      for (int version = 1; version <= 3; ++version) {
+        SCOPED_TRACE(version);
+        EXPECT_EQ(HostBytes(ReplacedContentPathFor(SnapshotOfReport(), version)), noises[3 - version]);
+      }
+    }
+  }
+  EXPECT_EQ(CountLines(RestoredLine(report_)), 4);
+  EXPECT_EQ(NameOf(ReplacedContentPathFor(SnapshotOfReport(), 2)), NameOf(SnapshotOfReport()) + L".replaced.2");
+  // A fourth rollback lets the oldest go.
+  for (int version = 1; version <= 3; ++version) {
+    EXPECT_EQ(HostBytes(ReplacedContentPathFor(SnapshotOfReport(), version)), noises[4 - version]);
+  }
+  EXPECT_FALSE(HostExists(ReplacedContentPathFor(SnapshotOfReport(), 4)));
+  EXPECT_EQ(SnapshotFolderFiles(), 4u);
+}
+
+// A file the user encrypts on purpose (an archive with a password saved over its text)
+// and whose hash they put on the safe list is theirs to keep, now and at its next save.
+TEST_F(SnapshotTest, ContentOnTheSafeListIsNeverRolledBack) {
+  PutFile(report_, TextBytes(7000));
+  SnapshotOrRestore(report_);
+  const std::string archive = RandomBytes(7100, 31);
+  PutFile(report_, archive);
+  AddSafeHash(ComputeFileSha256(report_));
+  SnapshotOrRestore(report_);
+  EXPECT_EQ(HostBytes(report_), archive);
+  // The plain copy goes: it would undo the user's encryption, and roll back the next save.
+  EXPECT_FALSE(HostExists(SnapshotOfReport()));
+  EXPECT_FALSE(HostExists(ReplacedContentPathFor(SnapshotOfReport())));
+
+  const std::string saved_again = RandomBytes(7200, 32);
+  PutFile(report_, saved_again);
+  SnapshotOrRestore(report_);
+  EXPECT_EQ(HostBytes(report_), saved_again);
+  EXPECT_EQ(CountLines(L"[ROLLBACK] "), 0);
+}
+
+// The Downloads watch and a scan meet on one encrypted file: it is rolled back once,
+// and the noise, not the restored text, is what is kept.
+TEST_F(SnapshotTest, TwoThreadsRollAFileBackOnce) {
+  for (int round = 0; round < 8; ++round) {
+    SCOPED_TRACE(round);
+    const std::wstring file = L"C:\\Users\\bob\\Downloads\\race" + std::to_wstring(round) + L".txt";
+    const std::string text = TextBytes(60000);
+    PutFile(file, text);
+    SnapshotOrRestore(file);
+    const std::string noise = RandomBytes(60000, 40 + round);
+    PutFile(file, noise);
+    std::thread watch([&file] { SnapshotOrRestore(file); });
+    std::thread scan([&file] { SnapshotOrRestore(file); });
+    watch.join();
+    scan.join();
+    EXPECT_EQ(HostBytes(file), text);
+    EXPECT_EQ(HostBytes(ReplacedContentPathFor(SnapshotPathFor(file))), noise);
+    EXPECT_FALSE(HostExists(ReplacedContentPathFor(SnapshotPathFor(file), 2)));
+    EXPECT_EQ(CountLines(RestoredLine(file)), 1);
+  }
+}
+
+TEST_F(SnapshotTest, DroppingASnapshotKeepsTheKeptVersions) {
+  PutFile(report_, TextBytes(3000));
+  SnapshotOrRestore(report_);
+  PutFile(report_, RandomBytes(3000, 3));
+  SnapshotOrRestore(report_);
+  ASSERT_TRUE(HostExists(ReplacedContentPathFor(SnapshotOfReport())));
+  DropSnapshotOf(report_);
+  EXPECT_FALSE(HostExists(SnapshotOfReport()));
+  EXPECT_TRUE(HostExists(ReplacedContentPathFor(SnapshotOfReport())));
 }
 
 TEST_F(SnapshotTest, OrdinaryEditsRefreshTheSnapshot) {
@@ -204,41 +300,97 @@ TEST_F(SnapshotTest, FailedWritesLeaveTheOldContent) {
   EXPECT_EQ(CountLines(L"[ROLLBACK] Restored"), 0);
 }
 
-TEST_F(SnapshotTest, BudgetStopsNewSnapshotsButKeepsRefreshing) {
+TEST_F(SnapshotTest, RemovingEverythingThatMayGoMustBeEnoughOrNothingGoes) {
   PutFile(report_, TextBytes(3000));
   SnapshotOrRestore(report_);
 
-  // Less than a tenth of the volume would be left free.
+  // 1000 bytes above a tenth of the volume left free.
   standin::SetFreeSpace(L'C', (100ull << 30) + 1000, 1000ull << 30);
-  const std::wstring a = L"C:\\Users\\bob\\a.txt";
-  const std::wstring b = L"C:\\Users\\bob\\b.txt";
-  PutFile(a, TextBytes(2000));
-  PutFile(b, TextBytes(2000));
-  SnapshotOrRestore(a);
-  SnapshotOrRestore(b);
-  EXPECT_FALSE(HostExists(SnapshotPathFor(a)));
-  EXPECT_FALSE(HostExists(SnapshotPathFor(b)));
-  EXPECT_EQ(CountLines(L"[ROLLBACK] Snapshot space is full"), 1);  // once per run
+  const std::wstring big = L"C:\\Users\\bob\\big.txt";
+  PutFile(big, TextBytes(5000));  // would need 4000 more, and only 3000 could be freed
+  SnapshotOrRestore(big);
+  EXPECT_FALSE(HostExists(SnapshotPathFor(big)));
+  EXPECT_TRUE(HostExists(SnapshotOfReport()));
+  EXPECT_EQ(CountLines(L"[ROLLBACK] Snapshot space is full"), 1);
 
-  const std::string edited = TextBytes(3500, "edited while the space is short\r\n");
-  PutFile(report_, edited);
-  SnapshotOrRestore(report_);
-  EXPECT_EQ(HostBytes(SnapshotOfReport()), edited);
-}
-
-TEST_F(SnapshotTest, FolderBudgetOfTwoGibibytes) {
-  // A sparse file stands for snapshots that already fill the budget.
-  const auto filler = std::filesystem::path(standin::HostPath(SnapshotsDir)) / "filler.snapshot";
-  std::ofstream(filler).put('x');
-  std::filesystem::resize_file(filler, kSnapshotFolderBudgetBytes - 100);
+  // What fits in the free share needs nothing removed; a shrinking refresh needs no room.
   const std::wstring small = L"C:\\Users\\bob\\small.txt";
-  PutFile(small, TextBytes(99));
+  PutFile(small, TextBytes(900));
   SnapshotOrRestore(small);
   EXPECT_TRUE(HostExists(SnapshotPathFor(small)));
-  PutFile(report_, TextBytes(2));
+  const std::string shorter = TextBytes(2500, "shorter now\r\n");
+  PutFile(report_, shorter);
   SnapshotOrRestore(report_);
-  EXPECT_FALSE(HostExists(SnapshotOfReport()));
+  EXPECT_EQ(HostBytes(SnapshotOfReport()), shorter);
+  EXPECT_EQ(CountLines(L"[ROLLBACK] Snapshot space is full"), 1);  // once per run
+}
+
+TEST_F(SnapshotTest, TheOldestSnapshotsMakeRoomFirst) {
+  // Three snapshots that fill the 2 GiB to 2 bytes, written three, two and one hour ago.
+  const uint64_t third = kSnapshotFolderBudgetBytes / 3;
+  const std::wstring oldest = PutSnapshotFile(L"c__a.txt~old.snapshot", third, 3);
+  const std::wstring older = PutSnapshotFile(L"c__b.txt~old.snapshot", third, 2);
+  const std::wstring newer = PutSnapshotFile(L"c__c.txt~old.snapshot", third, 1);
+  PutFile(report_, TextBytes(5000));
+  SnapshotOrRestore(report_);
+  EXPECT_TRUE(HostExists(SnapshotOfReport()));
+  EXPECT_FALSE(HostExists(oldest));
+  EXPECT_TRUE(HostExists(older));
+  EXPECT_TRUE(HostExists(newer));
+  EXPECT_EQ(CountLines(L"[ROLLBACK] "), 0);
+}
+
+TEST_F(SnapshotTest, SnapshotsOfGoneFilesMakeRoomBeforeOlderOnes) {
+  // Older snapshots of files that are still there fill the budget but 6100 bytes.
+  const std::wstring old_one = PutSnapshotFile(L"c__a.txt~old.snapshot", kSnapshotFolderBudgetBytes / 2, 5);
+  const std::wstring old_two =
+      PutSnapshotFile(L"c__b.txt~old.snapshot", kSnapshotFolderBudgetBytes / 2 - 6000 - 100, 4);
+  const std::wstring gone = L"C:\\Users\\bob\\Downloads\\cache.bin.txt";
+  PutFile(gone, TextBytes(6000));
+  SnapshotOrRestore(gone);
+  ASSERT_TRUE(HostExists(SnapshotPathFor(gone)));
+  std::filesystem::remove(standin::HostPath(gone));
+  PutFile(report_, TextBytes(5000));
+  SnapshotOrRestore(report_);
+  EXPECT_TRUE(HostExists(SnapshotOfReport()));
+  EXPECT_FALSE(HostExists(SnapshotPathFor(gone)));
+  EXPECT_TRUE(HostExists(old_one));
+  EXPECT_TRUE(HostExists(old_two));
+}
+
+// Snapshots and kept versions share the budget; a refresh that grows makes room like a
+// new snapshot, and kept versions are never removed for it.
+TEST_F(SnapshotTest, ARefreshThatGrowsStaysInsideTheBudget) {
+  const std::wstring other = PutSnapshotFile(L"c__other.txt~old.snapshot", 5000, 2);
+  const std::wstring kept = PutSnapshotFile(NameOf(ReplacedContentPathFor(SnapshotPathFor(L"C:\\x.txt"))),
+                                            kSnapshotFolderBudgetBytes - 4000 - 5000 - 100, 3);
+  PutFile(report_, TextBytes(4000));
+  SnapshotOrRestore(report_);
+  ASSERT_TRUE(HostExists(other));
+  const std::string longer = TextBytes(8000, "a longer draft\r\n");
+  PutFile(report_, longer);
+  SnapshotOrRestore(report_);
+  EXPECT_EQ(HostBytes(SnapshotOfReport()), longer);
+  EXPECT_FALSE(HostExists(other));
+  EXPECT_TRUE(HostExists(kept));
+
+  // Only kept versions are left to remove: the refresh is refused and the copy stays.
+  PutFile(report_, TextBytes(16000, "longer still\r\n"));
+  SnapshotOrRestore(report_);
+  EXPECT_EQ(HostBytes(SnapshotOfReport()), longer);
+  EXPECT_TRUE(HostExists(kept));
   EXPECT_EQ(CountLines(L"[ROLLBACK] Snapshot space is full"), 1);
+  // Nor may a rollback's kept content pass the cap: the file is left as it is.
+  const std::string noise = RandomBytes(8000, 9);
+  PutFile(report_, noise);
+  SnapshotOrRestore(report_);
+  EXPECT_EQ(HostBytes(report_), noise);
+  EXPECT_EQ(CountLines(L"[ROLLBACK] Restored"), 0);
+  uint64_t total = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(standin::HostPath(SnapshotsDir))) {
+    total += entry.file_size();
+  }
+  EXPECT_LE(total, kSnapshotFolderBudgetBytes);
 }
 
 // An elevated rollback that a user aims elsewhere: the file was ordinary text when it
@@ -348,8 +500,11 @@ TEST_F(SnapshotTest, SnapshotsOfTheOldNamingAreDroppedAtStart) {
       {NameOf(kept), true},
       {NameOf(ReplacedContentPathFor(kept)), true},
       {L"readme.txt", true},  // not a snapshot: left alone
+      // Temporary files of writes that a run did not finish, empty or part-written.
+      {NameOf(kept) + L".7.kav.tmp", false},
+      {NameOf(ReplacedContentPathFor(kept)) + L".12.kav.tmp", false},
   };
-  for (const auto& c : cases) PutFile(SnapshotsDir + L"\\" + c.name, "x");
+  for (const auto& c : cases) PutFile(SnapshotsDir + L"\\" + c.name, EndsWith(c.name, L".7.kav.tmp") ? "" : "x");
   // An old snapshot that fills the budget: once it is gone, its room is free again.
   const auto filler = std::filesystem::path(standin::HostPath(SnapshotsDir)) / "C__Users_bob_big.bin.snapshot";
   std::ofstream(filler).put('x');
