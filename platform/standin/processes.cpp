@@ -132,7 +132,11 @@ bool TerminateProcessById(uint32_t pid, uint32_t /*exit_code*/) {
 
 std::wstring SystemFolder() { return L"C:\\Windows\\System32"; }
 
-bool RunHiddenAndWait(const std::wstring& command_line, uint32_t /*timeout_ms*/) { return StartChild(command_line); }
+bool RunHiddenAndWait(const std::wstring& command_line, uint32_t /*timeout_ms*/) {
+  if (!StartChild(command_line)) return false;
+  standin::RunNetshWlan(command_line);
+  return true;
+}
 
 bool StartHidden(const std::wstring& command_line, const std::wstring& /*current_folder*/) {
   return StartChild(command_line);
