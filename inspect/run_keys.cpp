@@ -76,12 +76,12 @@ bool IsCopyOrGone(const std::wstring& program, const std::wstring& target_hash) 
 }
 }  // namespace
 
-void RemoveRunValuesFor(const std::wstring& target_path) {
+namespace {
+void RemoveRunValues(const std::wstring& target_path, std::optional<std::wstring> target_hash) {
   // Every value with a program path would "contain" an empty target.
   if (target_path.empty()) return;
   const std::wstring target = ToLowerAscii(target_path);
   // Taken while the target still exists, and only when a same-named program needs it.
-  std::optional<std::wstring> target_hash;
   for (const auto& location : AutostartLocations()) {
     std::vector<platform::RegistryValue> values;
     if (!platform::ReadRegistryValues(location.hive, location.key, kNameChars, kRemovalDataBytes, values)) continue;
@@ -102,6 +102,13 @@ void RemoveRunValuesFor(const std::wstring& target_path) {
       }
     }
   }
+}
+}  // namespace
+
+void RemoveRunValuesFor(const std::wstring& target_path) { RemoveRunValues(target_path, std::nullopt); }
+
+void RemoveRunValuesFor(const std::wstring& target_path, const std::wstring& target_hash) {
+  RemoveRunValues(target_path, target_hash);
 }
 
 bool IsReferencedByRunKey(const std::wstring& path) {

@@ -34,6 +34,10 @@ bool IsSameNameInUserFolder(const std::wstring& program_lowered, const std::wstr
 // keeps its logon start. An empty target removes nothing.
 void RemoveRunValuesFor(const std::wstring& target_path);
 
+// The same with the target's SHA-256 taken beforehand, for a target already moved or
+// deleted ("" = unknown: an existing same-named copy keeps its value).
+void RemoveRunValuesFor(const std::wstring& target_path, const std::wstring& target_hash);
+
 // True when a Run or RunOnce value's whole command line names the path (machine-wide
 // keys only in admin mode).
 bool IsReferencedByRunKey(const std::wstring& path);

@@ -1,5 +1,6 @@
 #include "response/containment.h"
 
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -12,12 +13,17 @@
 #include "platform/wlan.h"
 
 std::atomic<bool> WifiHeld{false};
-std::wstring SavedWifiProfile;
-std::wstring SavedWifiInterface;
 
 namespace {
 constexpr uint32_t kNetshWaitMs = 8000;
-}
+
+// One lock over the flag, the remembered profile and the netsh calls: a release that
+// came in while a hold was still disconnecting reconnects after that disconnect, never
+// before it, so the flag never reads "released" while the connection stays down.
+std::mutex g_wifi_lock;
+std::wstring g_saved_profile;    // guarded by g_wifi_lock
+std::wstring g_saved_interface;  // guarded by g_wifi_lock
+}  // namespace
 
 void RunNetsh(const std::wstring& arguments) {
   const std::wstring netsh = platform::SystemFolder() + L"\\netsh.exe";
@@ -25,27 +31,37 @@ void RunNetsh(const std::wstring& arguments) {
 }
 
 void HoldWifi() {
-  if (WifiHeld.exchange(true)) return;
+  std::lock_guard<std::mutex> hold(g_wifi_lock);
+  if (WifiHeld.load()) return;
+  // Set first: a fault part-way leaves a hold that the next release undoes.
+  WifiHeld.store(true);
   std::wstring profile;
   std::wstring interface_guid;
-  if (!platform::WlanDisconnectFirstConnected(profile, interface_guid)) {
-    RunNetsh(L"wlan disconnect");
-    AppendActivity(L"[NET] Wi-Fi disconnected for containment.");
-    return;
-  }
-  SavedWifiProfile = profile;
-  SavedWifiInterface = interface_guid;
+  const bool read = platform::WlanDisconnectFirstConnected(profile, interface_guid);
+  g_saved_profile = read ? profile : std::wstring();
+  g_saved_interface = read ? interface_guid : std::wstring();
   RunNetsh(L"wlan disconnect");
-  AppendActivity(L"[NET] Wi-Fi held until you decide Delete or Keep.");
+  AppendActivity(read ? L"[NET] Wi-Fi held until you decide Delete or Keep."
+                      : L"[NET] Wi-Fi disconnected for containment.");
 }
 
 void ReleaseWifi() {
-  if (!WifiHeld.exchange(false)) return;
-  RunNetsh(SavedWifiProfile.empty() ? std::wstring(L"wlan connect")
-                                    : L"wlan connect name=\"" + SavedWifiProfile + L"\"");
+  std::lock_guard<std::mutex> hold(g_wifi_lock);
+  if (!WifiHeld.load()) return;
+  RunNetsh(g_saved_profile.empty() ? std::wstring(L"wlan connect")
+                                   : L"wlan connect name=\"" + g_saved_profile + L"\"");
+  // Cleared once the reconnect was asked for: a fault before it leaves the hold for
+  // the next release to undo.
+  WifiHeld.store(false);
   platform::WlanOpenAndClose();
   AppendActivity(L"[NET] Wi-Fi restore requested.");
-  SavedWifiProfile.clear();
+  g_saved_profile.clear();
+  g_saved_interface.clear();
+}
+
+std::wstring HeldWifiProfile() {
+  std::lock_guard<std::mutex> hold(g_wifi_lock);
+  return g_saved_profile;
 }
 
 std::wstring ProcessNameOf(uint32_t pid) {

@@ -5,16 +5,19 @@
 #include <string>
 
 // True while the Wi-Fi hold is in force; only the first hold acts, one release undoes it.
+// Written only under the hold's lock, together with the profile and the netsh calls.
 extern std::atomic<bool> WifiHeld;
-// The profile that was connected when the hold was taken ("" when it could not be read).
-extern std::wstring SavedWifiProfile;
-extern std::wstring SavedWifiInterface;
 
 // Disconnects the wireless connection (WLAN API, then netsh) and remembers its profile.
+// Hold and release are serialised: a release waits for a hold's disconnect to finish.
 void HoldWifi();
 
 // Reconnects the remembered profile through netsh.
 void ReleaseWifi();
+
+// The profile that was connected when the hold in force was taken ("" when none is in
+// force or it could not be read).
+std::wstring HeldWifiProfile();
 
 // Runs the system's netsh.exe hidden with the arguments and waits for it at most 8 s.
 void RunNetsh(const std::wstring& arguments);

@@ -8,6 +8,7 @@
 #include "app/guarded_step.h"
 #include "app/scan_state.h"
 #include "app/throttle.h"
+#include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "engine/scorer.h"
 #include "engine/verdict.h"
@@ -40,9 +41,11 @@ void ProcessActiveTarget(const std::wstring& target) {
   ScoreFile(target, result);
   if (!result.flagged && !result.suspicious) return;
   StopProcessesOfImage(target);  // never a critical process
+  // Taken before the move: the Run values of a dropped copy are matched by it.
+  const std::wstring hash = ComputeFileSha256(target);
   std::wstring stored;
   QuarantineFile(target, stored);
-  RunGuarded(L"registry-clean", [&target] { RemoveRunValuesFor(target); });
+  RunGuarded(L"registry-clean", [&] { RemoveRunValuesFor(target, hash); });
   if (AdminMode.load()) RunGuarded(L"service-stop", [&target] { StopServicesFor(target); });
   AppendActivity(L"[DISINFECT] Active target processed: " + target);
 }

@@ -77,6 +77,25 @@ namespace {
 // Moves the suspect into the store through its verified handle, so that a folder on
 // its way swapped for a link since the judgement, or another file put in its place, is
 // never what is moved; a folder the user picked is renamed as a whole the same way.
+// Deletes the sidecar written for a move that did not happen (a fault included).
+class SidecarUndo {
+ public:
+  SidecarUndo(const std::wstring& sidecar, const bool& moved) : sidecar_(sidecar), moved_(moved) {}
+  SidecarUndo(const SidecarUndo&) = delete;
+  SidecarUndo& operator=(const SidecarUndo&) = delete;
+  ~SidecarUndo() {
+    if (moved_) return;
+    try {
+      platform::DeleteVerified(sidecar_, nullptr);
+    } catch (...) {
+    }
+  }
+
+ private:
+  const std::wstring& sidecar_;
+  const bool& moved_;
+};
+
 bool MoveIntoStore(const std::wstring& path, const platform::FileIdentity* expected, const std::wstring& stored) {
   platform::FileInfo info;
   if (platform::QueryFileInfo(path, info) && info.is_directory) {
@@ -95,11 +114,20 @@ bool QuarantineFile(const std::wstring& path, std::wstring& stored_path, const p
     return false;
   }
   const std::wstring stored = FreeStoredPath(FileNameOf(path));
-  if (!MoveIntoStore(path, expected, stored)) {
+  // The sidecar first, created new: a crash or a full disk can then leave a sidecar
+  // without its file, never a stored file that has forgotten where it came from.
+  const std::wstring sidecar = stored + L".log";
+  if (platform::CreateNewVerified(sidecar, ToCrLf(SidecarText(path))) != platform::Verified::Done) {
     AppendActivity(L"[QUARANTINE] Failed: " + path);
     return false;
   }
-  WriteTextFile(stored + L".log", SidecarText(path));
+  bool moved = false;
+  const SidecarUndo undo(sidecar, moved);
+  moved = MoveIntoStore(path, expected, stored);
+  if (!moved) {
+    AppendActivity(L"[QUARANTINE] Failed: " + path);
+    return false;
+  }
   RunCounters.quarantined.fetch_add(1);
   AppendActivity(L"[QUARANTINE] " + path + L" -> " + stored);
   stored_path = stored;
@@ -146,13 +174,14 @@ bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& resto
   return true;
 }
 
-void DeleteThreatFile(const std::wstring& path, const platform::FileIdentity* expected) {
-  if (path.empty() || IsSystemLocation(path)) return;
+bool DeleteThreatFile(const std::wstring& path, const platform::FileIdentity* expected) {
+  if (path.empty() || IsSystemLocation(path)) return false;
   // Through the file's own verified handle: a folder on its way swapped for a link,
   // or another file put in its place, is never what is deleted.
   if (platform::DeleteVerified(path, expected) == platform::Verified::Done) {
     AppendActivity(L"[AI] Deleted " + path);
-  } else {
-    AppendActivity(L"[AI] Delete failed: " + path);
+    return true;
   }
+  AppendActivity(L"[AI] Delete failed: " + path);
+  return false;
 }

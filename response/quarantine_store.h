@@ -36,5 +36,6 @@ std::wstring FreeRestoreName(const std::wstring& taken_path);
 bool RestoreQuarantinedFile(const std::wstring& stored_path, std::wstring& restored_path);
 
 // Deletes a file outside the system folders through its verified handle (read-only
-// cleared first; when expected is given, only that very file) and logs the outcome.
-void DeleteThreatFile(const std::wstring& path, const platform::FileIdentity* expected = nullptr);
+// cleared first; when expected is given, only that very file) and logs the outcome;
+// true when it was deleted.
+bool DeleteThreatFile(const std::wstring& path, const platform::FileIdentity* expected = nullptr);

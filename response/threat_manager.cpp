@@ -21,6 +21,7 @@
 #include "inspect/services.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/files.h"
 #include "platform/verified_files.h"
 #include "response/containment.h"
 #include "response/quarantine_store.h"
@@ -107,28 +108,57 @@ bool BatchIsEmpty() {
   return g_pending_batch.empty();
 }
 
-// While files are being encrypted, a threat in a user folder is deleted at once
-// instead of waiting in the queue.
-void DeleteDuringEncryption(const std::wstring& path, const platform::FileIdentity* judged) {
+// Ends the Wi-Fi hold on the way out of an intake or a batch decision, faults
+// included, unless it was ended already or left in force for a pending decision.
+class WifiHoldEnd {
+ public:
+  WifiHoldEnd() = default;
+  WifiHoldEnd(const WifiHoldEnd&) = delete;
+  WifiHoldEnd& operator=(const WifiHoldEnd&) = delete;
+  ~WifiHoldEnd() {
+    if (open_) RunGuarded(L"wifi-release", ReleaseWifi);
+  }
+  void Now() {
+    ReleaseWifi();
+    open_ = false;
+  }
+  void LeaveForDecision() { open_ = false; }
+
+ private:
+  bool open_ = true;
+};
+
+// While files are being encrypted, a threat in a user folder goes into quarantine at
+// once instead of waiting in the queue or for a question: out of the way at once, and
+// still restorable when the judgement was wrong. Its Run values are matched by the
+// hash taken before the move, so a dropped copy's start goes too.
+void IsolateDuringEncryption(const std::wstring& path, const std::wstring& hash, const platform::FileIdentity* judged,
+                             WifiHoldEnd& wifi) {
   AppendActivity(L"[AI] Repeat encryption \u2014 delete, continue other files: " + path);
   NoticeOncePerBatch(L"Threats handled. One notice for this batch.");
-  StopProcessesOfImage(path);
-  DeleteThreatFile(path, judged);
-  RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
+  StopProcessesOfImage(path, hash);
+  std::wstring stored;
+  QuarantineFile(path, stored, judged);
+  RunGuarded(L"registry-clean", [&] { RemoveRunValuesFor(path, hash); });
   RescanDropperFolderOnce(path);
-  if (BatchIsEmpty()) ReleaseWifi();
+  // Files waiting for the user's decision keep the hold until it is made.
+  if (BatchIsEmpty()) {
+    wifi.Now();
+  } else {
+    wifi.LeaveForDecision();
+  }
 }
 
-void ContainAndQueue(const std::wstring& path, const HeuristicResult& result, const platform::FileIdentity* judged,
-                     const std::wstring& hash) {
+void ContainAndQueue(const std::wstring& path, const std::wstring& hash, const HeuristicResult& result,
+                     const platform::FileIdentity* judged, WifiHoldEnd& wifi) {
   StopProcessesOfImage(path, hash);
-  RunGuarded(L"registry-clean", [&path] { RemoveRunValuesFor(path); });
+  RunGuarded(L"registry-clean", [&] { RemoveRunValuesFor(path, hash); });
   if (AdminMode.load()) RunGuarded(L"service-stop", [&path] { StopServicesFor(path); });
   ThrottleForCpu();
   QueueIdentified(path, static_cast<uint32_t>(std::max(0, result.score)), false, judged);
   NoticeOncePerBatch(L"Threats moved to quarantine. One notice for this batch.");
   AdviseRestart();
-  ReleaseWifi();
+  wifi.Now();
   AppendActivity(L"[AI] Queued for isolation: " + path);
   SampleCpu();
   if (CpuPercent.load() >= kBusyCpuPercent) return;  // the neighbours wait for a quieter moment
@@ -158,12 +188,13 @@ void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result) 
     AppendActivity(L"[QUARANTINE] Failed: " + path);
     return;
   }
+  WifiHoldEnd wifi;
   HoldWifi();
   if (IntegrityEventCount.load() >= 2 && IsUserWritableLocation(path) && !IsSystemLocation(path)) {
-    DeleteDuringEncryption(path, judged);
+    IsolateDuringEncryption(path, hash, judged, wifi);
     return;
   }
-  ContainAndQueue(path, result, judged, hash);
+  ContainAndQueue(path, hash, result, judged, wifi);
 }
 
 void QueueForIsolation(const std::wstring& path, uint32_t score, bool needs_decision) {
@@ -220,6 +251,58 @@ std::wstring BatchQuestionText(int files, int top_score) {
   return text;
 }
 
+namespace {
+// Deletes or restores one file of a decided batch; true when it is out of the store.
+bool SettleEntry(const PendingBatchEntry& entry, bool delete_all) {
+  if (delete_all) {
+    // The sidecar goes only with its file: a file kept in the store still knows its origin.
+    if (!DeleteThreatFile(entry.stored_path)) return false;
+    DeleteThreatFile(entry.stored_path + L".log");
+    return true;
+  }
+  // The file is trusted from now on. Its hash is taken in the store, which only
+  // administrators (or the user's own run) can change, not where it is put back,
+  // where another program could have swapped it by then.
+  const std::wstring hash = ComputeFileSha256(entry.stored_path);
+  std::wstring restored;
+  if (!RestoreQuarantinedFile(entry.stored_path, restored)) return false;
+  if (!hash.empty()) AddSafeHash(hash);
+  return true;
+}
+
+bool StillStored(const std::wstring& stored_path) {
+  platform::FileInfo info;
+  return platform::QueryFileInfo(stored_path, info);
+}
+
+// Puts the files of a decision that are still held back at the front of the pending
+// batch, on every way out of the decision, faults included, and counts what is held.
+class UnsettledReturn {
+ public:
+  UnsettledReturn(const std::vector<PendingBatchEntry>& batch, const std::size_t& next,
+                  const std::vector<PendingBatchEntry>& kept)
+      : batch_(batch), next_(next), kept_(kept) {}
+  UnsettledReturn(const UnsettledReturn&) = delete;
+  UnsettledReturn& operator=(const UnsettledReturn&) = delete;
+  ~UnsettledReturn() {
+    try {
+      std::vector<PendingBatchEntry> held = kept_;
+      held.insert(held.end(), batch_.begin() + static_cast<std::ptrdiff_t>(std::min(next_, batch_.size())),
+                  batch_.end());
+      std::lock_guard<std::mutex> hold(BatchLock);
+      g_pending_batch.insert(g_pending_batch.begin(), held.begin(), held.end());
+      HeldCount.store(static_cast<int>(g_pending_batch.size()));
+    } catch (...) {
+    }
+  }
+
+ private:
+  const std::vector<PendingBatchEntry>& batch_;
+  const std::size_t& next_;
+  const std::vector<PendingBatchEntry>& kept_;
+};
+}  // namespace
+
 void DecideBatch() {
   WaitForIsolationIdle();
   std::vector<PendingBatchEntry> batch;
@@ -228,30 +311,27 @@ void DecideBatch() {
     if (g_pending_batch.empty()) return;
     batch.swap(g_pending_batch);
   }
+  // Declared first, so it runs last: the hold ends after every file was dealt with.
+  WifiHoldEnd wifi;
+  std::size_t next = 0;  // batch[next..] is not decided yet
+  std::vector<PendingBatchEntry> kept;
+  const UnsettledReturn unsettled(batch, next, kept);
   const int files = static_cast<int>(batch.size());
   int top = 0;
   for (const auto& entry : batch) top = std::max(top, entry.score);
   ShowTrayBalloon(L"Kestrune", L"Threats isolated. One choice for the whole batch.");
   const bool delete_all = platform::AskYesNoTopmost(BatchQuestionText(files, top), L"Kestrune \u2014 Delete or keep?");
-  for (const auto& entry : batch) {
-    if (delete_all) {
-      DeleteThreatFile(entry.stored_path);
-      DeleteThreatFile(entry.stored_path + L".log");
-      continue;
-    }
-    // The file is trusted from now on. Its hash is taken in the store, which only
-    // administrators (or the user's own run) can change, not where it is put back,
-    // where another program could have swapped it by then.
-    const std::wstring hash = ComputeFileSha256(entry.stored_path);
-    std::wstring restored;
-    if (!RestoreQuarantinedFile(entry.stored_path, restored)) continue;
-    if (!hash.empty()) AddSafeHash(hash);
+  for (; next < batch.size(); ++next) {
+    const PendingBatchEntry& entry = batch[next];
+    // Each file under its own guard: one on a medium that went away keeps only itself
+    // back, and the next decision offers it again.
+    bool settled = false;
+    RunGuarded(L"batch-decision", [&] { settled = SettleEntry(entry, delete_all); });
+    if (!settled && StillStored(entry.stored_path)) kept.push_back(entry);
   }
   AppendActivity(std::wstring(delete_all ? L"[AI] User chose DELETE ALL for " : L"[AI] User chose KEEP ALL for ") +
                  std::to_wstring(files) + L" file(s)");
   if (delete_all) AdviseRestart();
-  HeldCount.store(0);
-  ReleaseWifi();
 }
 
 void ResetThreatManagerForTest() {

@@ -14,7 +14,8 @@ extern std::mutex BatchLock;
 
 // Takes over a file that the per-file scan flagged, on the scanning thread: trusted
 // and low-confidence files are let go; the others are cut off and queued for
-// isolation (or, while files are being encrypted, deleted at once).
+// isolation (or, while files are being encrypted, quarantined at once). The Wi-Fi
+// hold taken for it ends on every way out, faults included.
 void HandleFlaggedFile(const std::wstring& path, const HeuristicResult& result);
 
 // Queues a file for isolation and wakes the workers. Files with the decision mark join
@@ -33,6 +34,8 @@ void QuarantineActiveTarget();
 
 // Puts the pending batch to the user in one Delete-or-keep question (end of a scan,
 // and the "ai-manager" worker while no visible scan runs); nothing when it is empty.
+// Each file is settled under its own guard; one that cannot be deleted or restored
+// stays in quarantine and in the pending batch for the next decision.
 void DecideBatch();
 
 // The batch question's text for n files with the highest score top.

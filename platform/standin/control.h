@@ -163,6 +163,9 @@ void SetKnownFolder(platform::KnownFolder which, const std::wstring& folder);
 // interface ("" = none connected). Disconnects are counted.
 void SetWlan(bool available, const std::wstring& connected_profile);
 int WlanDisconnects();
+// The profile connected now ("" = none); netsh's "wlan connect name=" and "wlan
+// disconnect" change it as the WLAN calls do.
+std::wstring WlanConnectedProfile();
 
 // Win32 services: key name, image path, running or not; stops of running ones succeed.
 void AddService(const std::wstring& name, const std::wstring& image_path, bool running);

@@ -168,4 +168,8 @@ bool HiddenFromFind(const std::wstring& folder, const std::wstring& name);
 // Narrow form of a Windows path for the journal (ASCII kept, others as '?').
 std::string Narrow(const std::wstring& text);
 
+// What a netsh run started does to the wireless connection: "wlan disconnect" drops
+// it, "wlan connect name=\"X\"" connects profile X.
+void RunNetshWlan(const std::wstring& command_line);
+
 }  // namespace standin

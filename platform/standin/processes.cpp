@@ -155,7 +155,11 @@ bool TerminateProcessWithImage(uint32_t pid, const std::wstring& image, uint32_t
 
 std::wstring SystemFolder() { return L"C:\\Windows\\System32"; }
 
-bool RunHiddenAndWait(const std::wstring& command_line, uint32_t /*timeout_ms*/) { return StartChild(command_line); }
+bool RunHiddenAndWait(const std::wstring& command_line, uint32_t /*timeout_ms*/) {
+  if (!StartChild(command_line)) return false;
+  standin::RunNetshWlan(command_line);
+  return true;
+}
 
 bool StartHidden(const std::wstring& command_line, const std::wstring& /*current_folder*/) {
   return StartChild(command_line);

@@ -15,6 +15,26 @@ int WlanDisconnects() {
   return TheMachine().wlan_disconnects;
 }
 
+std::wstring WlanConnectedProfile() {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  return TheMachine().wlan_profile;
+}
+
+void RunNetshWlan(const std::wstring& command_line) {
+  static const std::wstring kNetsh = L"\\netsh.exe\" ";
+  const std::size_t program_end = command_line.find(kNetsh);
+  if (program_end == std::wstring::npos) return;
+  const std::wstring arguments = command_line.substr(program_end + kNetsh.size());
+  static const std::wstring kConnect = L"wlan connect name=\"";
+  std::lock_guard<std::mutex> hold(MachineLock());
+  auto& machine = TheMachine();
+  if (arguments == L"wlan disconnect") {
+    machine.wlan_profile.clear();
+  } else if (arguments.rfind(kConnect, 0) == 0 && arguments.size() > kConnect.size() && arguments.back() == L'"') {
+    machine.wlan_profile = arguments.substr(kConnect.size(), arguments.size() - kConnect.size() - 1);
+  }
+}
+
 }  // namespace standin
 
 namespace platform {

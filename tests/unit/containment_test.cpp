@@ -1,4 +1,6 @@
 // Containment, service stop, restart advice and the Run values of a removed file.
+#include <thread>
+
 #include "engine/hash_lists.h"
 #include "inspect/restart_advice.h"
 #include "inspect/run_keys.h"
@@ -15,7 +17,14 @@ class ContainmentTest : public ScanTest {
   void SetUp() override {
     ScanTest::SetUp();
     WifiHeld.store(false);
-    SavedWifiProfile.clear();
+  }
+  // The netsh arguments run so far, in order.
+  static std::vector<std::wstring> NetshRuns() {
+    std::vector<std::wstring> runs;
+    for (const auto& line : standin::ChildCommandLines()) {
+      if (line.rfind(kNetsh, 0) == 0) runs.push_back(line.substr(std::wstring(kNetsh).size()));
+    }
+    return runs;
   }
 };
 
@@ -24,7 +33,7 @@ TEST_F(ContainmentTest, WifiIsHeldOnceAndReleasedOnce) {
   HoldWifi();
   HoldWifi();  // a second threat while held does nothing more
   EXPECT_EQ(standin::WlanDisconnects(), 1);
-  EXPECT_EQ(SavedWifiProfile, L"Home Net");
+  EXPECT_EQ(HeldWifiProfile(), L"Home Net");
   ReleaseWifi();
   ReleaseWifi();
   EXPECT_EQ(standin::ChildCommandLines(), (std::vector<std::wstring>{
@@ -33,7 +42,37 @@ TEST_F(ContainmentTest, WifiIsHeldOnceAndReleasedOnce) {
                                           }));
   EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{L"[NET] Wi-Fi held until you decide Delete or Keep.",
                                                         L"[NET] Wi-Fi restore requested."}));
-  EXPECT_EQ(SavedWifiProfile, L"");
+  EXPECT_EQ(HeldWifiProfile(), L"");
+  EXPECT_EQ(standin::WlanConnectedProfile(), L"Home Net");
+}
+
+TEST_F(ContainmentTest, HoldsAndReleasesFromTwoThreadsEndReconnectedToTheSameProfile) {
+  // Two scanning threads contain threats at once: a release that arrives while the
+  // other thread's hold is still disconnecting must come after that disconnect.
+  standin::SetWlan(true, L"Home Net");
+  constexpr int kRounds = 200;
+  auto contain = [] {
+    for (int round = 0; round < kRounds; ++round) {
+      HoldWifi();
+      ReleaseWifi();
+    }
+  };
+  std::thread first(contain);
+  std::thread second(contain);
+  first.join();
+  second.join();
+  EXPECT_FALSE(WifiHeld.load());
+  EXPECT_EQ(standin::WlanConnectedProfile(), L"Home Net");
+  EXPECT_EQ(HeldWifiProfile(), L"");
+  // Every hold that acted was undone by exactly one reconnect to the remembered profile.
+  const auto runs = NetshRuns();
+  ASSERT_FALSE(runs.empty());
+  ASSERT_EQ(runs.size() % 2, 0u);
+  for (std::size_t i = 0; i < runs.size(); i += 2) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(runs[i], L"wlan disconnect");
+    EXPECT_EQ(runs[i + 1], L"wlan connect name=\"Home Net\"");
+  }
 }
 
 TEST_F(ContainmentTest, WithoutAWlanServiceNetshAloneHoldsTheConnection) {

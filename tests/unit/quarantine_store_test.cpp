@@ -1,5 +1,6 @@
 // The quarantine store: stored names, sidecars, restore and delete.
 #include <filesystem>
+#include <functional>
 
 #include "app/text_file.h"
 #include "response/quarantine_store.h"
@@ -105,6 +106,51 @@ TEST_F(QuarantineStoreTest, RestoreWithoutSidecarOrStoredFile) {
   EXPECT_EQ(HostBytes(restored), "kit");
   EXPECT_FALSE(RestoreQuarantinedFile(stored, restored));  // gone now: false, no line
   EXPECT_EQ(CountLines(L"[DISINFECT] "), 1);
+}
+
+TEST_F(QuarantineStoreTest, AQuarantineThatFailsLeavesTheFileInPlaceAndNothingInTheStore) {
+  const struct {
+    const char* fault;
+    std::function<void(const std::wstring& original, platform::FileIdentity& judged)> fail;
+  } cases[] = {
+      {"the store's disk is full: the sidecar cannot be written",
+       [](const std::wstring& original, platform::FileIdentity& judged) {
+         standin::FailWritesUnder(L"C:\\KestruneAV\\Quarantine");
+         platform::IdentifyVerified(original, judged);
+       }},
+      {"another file stands in the judged one's place: the move is refused",
+       [](const std::wstring&, platform::FileIdentity& judged) { judged.id_low ^= 1; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    ScanTest::SetUp();  // a fresh machine for each row
+    const std::wstring original = PutFile(L"C:\\Users\\bob\\Downloads\\tool.exe", "MZ tool");
+    platform::FileIdentity judged;
+    ASSERT_EQ(platform::IdentifyVerified(original, judged), platform::Verified::Done);
+    c.fail(original, judged);
+    std::wstring stored;
+    EXPECT_FALSE(QuarantineFile(original, stored, &judged));
+    EXPECT_EQ(HostBytes(original), "MZ tool");
+    EXPECT_TRUE(std::filesystem::is_empty(standin::HostPath(L"C:\\KestruneAV\\Quarantine")));
+    EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[QUARANTINE] Failed: " + original});
+    EXPECT_EQ(RunCounters.quarantined.load(), 0u);
+  }
+}
+
+TEST_F(QuarantineStoreTest, APathLongerThan259CharactersGoesAndComesBack) {
+  std::wstring folder = L"C:\\Users\\bob\\Documents";
+  for (int level = 0; folder.size() < 280; ++level) folder += L"\\project-archive-" + std::to_wstring(level) + L"-quarterly-reports";
+  const std::wstring original = folder + L"\\figures.xlsx";
+  ASSERT_GE(original.size(), 300u);
+  PutFile(original, "long-path bytes");
+  const std::wstring stored = Quarantine(original);
+  EXPECT_EQ(stored, L"C:\\KestruneAV\\Quarantine\\figures.xlsx");
+  EXPECT_FALSE(HostExists(original));
+  EXPECT_EQ(HostBytes(stored + L".log"), "original=" + Ascii(original) + "\r\nreason=heuristic-disinfect\r\n");
+  std::wstring restored;
+  ASSERT_TRUE(RestoreQuarantinedFile(stored, restored));
+  EXPECT_EQ(restored, original);
+  EXPECT_EQ(HostBytes(original), "long-path bytes");
 }
 
 TEST_F(QuarantineStoreTest, DeleteLeavesSystemFoldersAlone) {

@@ -87,12 +87,14 @@ TEST_F(SwappedPathTest, ADeleteThroughASwappedFolderDeletesNothing) {
   EXPECT_EQ(HostBytes(victim), "installer state");
 }
 
-TEST_F(SwappedPathTest, RepeatEncryptionDeletesOnlyTheJudgedFile) {
+TEST_F(SwappedPathTest, RepeatEncryptionQuarantinesOnlyTheJudgedFile) {
   IntegrityEventCount.store(2);
   const std::wstring judged = PutFile(L"C:\\Users\\bob\\Downloads\\locker.exe", "MZ locker");
   HandleFlaggedFile(judged, Flagged(10));
   EXPECT_FALSE(fs::exists(standin::HostPath(judged)));
-  EXPECT_TRUE(Logged(L"[AI] Deleted " + judged));
+  EXPECT_EQ(HostBytes(L"C:\\KestruneAV\\Quarantine\\locker.exe"), "MZ locker");
+  EXPECT_TRUE(Logged(L"[QUARANTINE] " + judged + L" -> C:\\KestruneAV\\Quarantine\\locker.exe"));
+  EXPECT_FALSE(Logged(L"[AI] Deleted " + judged));
 }
 
 TEST_F(SwappedPathTest, ARestoreWhoseOriginalFolderIsALinkWritesNothingThere) {
