@@ -57,7 +57,7 @@ std::size_t FirstFolderAfterRoot(const std::wstring& path) {
 }  // namespace
 
 bool PathExists(const std::wstring& path) {
-  if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  if (GetFileAttributesW(win32::ApiPath(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
   const DWORD error = GetLastError();
   if (IsNotFoundError(error)) return false;
   throw std::runtime_error("file system error " + std::to_string(error));
@@ -199,7 +199,7 @@ bool CanOpenForReading(const std::wstring& path) { return static_cast<bool>(Open
 
 bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(win32::ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return false;
   info.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   info.is_reparse_point = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   info.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
@@ -258,7 +258,7 @@ bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_
   last_write_time = 0;
   size = 0;
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  if (!GetFileAttributesExW(win32::ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return false;
   if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     last_write_time = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
     size = Join(data.nFileSizeHigh, data.nFileSizeLow);

@@ -51,6 +51,14 @@ inline bool SamePath(const std::wstring& a, const std::wstring& b) {
                                             static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The form to hand the file system a path in: a drive path past MAX_PATH gets the
+// "\\?\" prefix, so that a deep folder or a long name is reached instead of failing.
+inline std::wstring ApiPath(const std::wstring& path) {
+  if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\", 0) == 0) return path;
+  if (path.size() > 2 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+  return path;
+}
+
 // True when the handle is where the path says: no link in any folder on the way
 // carried it elsewhere.
 inline bool HandleIsAt(HANDLE handle, const std::wstring& path) {

@@ -42,7 +42,7 @@ Verified FromError(DWORD error) {
 // The handle reached the path meant by its own name: no reparse point at the path
 // (Wine shows a Unix link only this way) and no link in a folder on the way.
 Verified ReachedByItsName(const std::wstring& path, HANDLE handle) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
+  const DWORD attributes = GetFileAttributesW(win32::ApiPath(path).c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return Verified::Redirected;
   }
@@ -56,12 +56,12 @@ Verified ReachedByItsName(const std::wstring& path, HANDLE handle) {
 Verified OpenVerified(const std::wstring& path, DWORD access, DWORD share, Kind kind, UniqueHandle& out,
                       BY_HANDLE_FILE_INFORMATION& info) {
   const DWORD flags = FILE_FLAG_OPEN_REPARSE_POINT | (kind == Kind::Folder ? FILE_FLAG_BACKUP_SEMANTICS : 0);
-  UniqueHandle handle = OwnFileHandle(CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+  UniqueHandle handle = OwnFileHandle(CreateFileW(win32::ApiPath(path).c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
   if (!handle) {
     const DWORD error = GetLastError();
     if (error == ERROR_ACCESS_DENIED) {
       // A folder opened as a file is refused this way.
-      const DWORD attributes = GetFileAttributesW(path.c_str());
+      const DWORD attributes = GetFileAttributesW(win32::ApiPath(path).c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         return Verified::Redirected;
       }
@@ -116,13 +116,14 @@ bool SetAttributesThrough(HANDLE handle, DWORD attributes) {
 
 // Renames the file behind the handle to the full path target.
 bool RenameThrough(HANDLE handle, const std::wstring& target, bool replace) {
-  const std::size_t name_bytes = target.size() * sizeof(wchar_t);
+  const std::wstring name = win32::ApiPath(target);
+  const std::size_t name_bytes = name.size() * sizeof(wchar_t);
   std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
   auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
   rename->ReplaceIfExists = replace ? TRUE : FALSE;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(name_bytes);
-  std::memcpy(rename->FileName, target.data(), name_bytes);
+  std::memcpy(rename->FileName, name.data(), name_bytes);
   return SetFileInformationByHandle(handle, FileRenameInfo, buffer.data(), static_cast<DWORD>(buffer.size()));
 }
 
@@ -132,7 +133,7 @@ Verified CreateNewThrough(const std::wstring& target, UniqueHandle& out) {
   UniqueHandle folder;
   const Verified room = OpenFolderOf(target, folder);
   if (room != Verified::Done) return room;
-  UniqueHandle created = OwnFileHandle(CreateFileW(target.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
+  UniqueHandle created = OwnFileHandle(CreateFileW(win32::ApiPath(target).c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
                                                    nullptr, CREATE_NEW, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!created) return FromError(GetLastError());
   const Verified reached = ReachedByItsName(target, created.get());
@@ -351,7 +352,7 @@ Verified MakeFoldersVerified(const std::wstring& folder) {
     BY_HANDLE_FILE_INFORMATION info{};
     Verified found = OpenVerified(walked, FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareReadWrite, Kind::Folder, handle, info);
     if (found == Verified::Missing) {
-      if (!CreateDirectoryW(walked.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+      if (!CreateDirectoryW(win32::ApiPath(walked).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         return FromError(GetLastError()) == Verified::Missing ? Verified::Missing : Verified::Failed;
       }
       found = OpenVerified(walked, FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareReadWrite, Kind::Folder, handle, info);
