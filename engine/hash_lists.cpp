@@ -1,5 +1,6 @@
 #include "engine/hash_lists.h"
 
+#include <stdexcept>
 #include <unordered_map>
 
 #include "app/activity_log.h"
@@ -62,6 +63,15 @@ std::wstring HexOf(std::string_view bytes) {
 std::wstring HashFromPass(const std::wstring& path, const FilePass& pass) {
   if (pass.hash_fault) AppendActivity(L"[FAULT] SHA-256 skipped: " + path);
   return pass.hash_fault ? L"" : pass.sha256;
+}
+
+bool IsCopyOrGone(const std::wstring& path, const std::wstring& hash) {
+  try {
+    if (!platform::PathExists(path)) return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+  return !hash.empty() && ComputeFileSha256(path) == hash;
 }
 
 std::wstring ComputeFileSha256(const std::wstring& path) {

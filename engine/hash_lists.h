@@ -10,6 +10,11 @@
 // The file's SHA-256 as 64 lower-case hex digits; "" when it cannot be computed.
 std::wstring ComputeFileSha256(const std::wstring& path);
 
+// A file that shares a flagged file's name is that file's copy when it is gone
+// (dropped and since removed) or holds the very same bytes (SHA-256 equal to `hash`,
+// never when that is empty); a status that cannot be read is neither.
+bool IsCopyOrGone(const std::wstring& path, const std::wstring& hash);
+
 struct FilePass;
 // The hash a pass computed, with the fault line when the pass could not hash.
 std::wstring HashFromPass(const std::wstring& path, const FilePass& pass);

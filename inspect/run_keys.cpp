@@ -63,18 +63,6 @@ bool IsSameNameInUserFolder(const std::wstring& program, const std::wstring& tar
   return !name.empty() && name == FileNameOf(target) && IsUserWritableLocation(program);
 }
 
-namespace {
-// A same-named program is the target's copy when it is gone (dropped and since
-// removed) or holds the very same bytes; a status that cannot be read keeps the value.
-bool IsCopyOrGone(const std::wstring& program, const std::wstring& target_hash) {
-  try {
-    if (!platform::PathExists(program)) return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-  return !target_hash.empty() && ComputeFileSha256(program) == target_hash;
-}
-}  // namespace
 
 namespace {
 void RemoveRunValues(const std::wstring& target_path, std::optional<std::wstring> target_hash) {

@@ -91,16 +91,9 @@ bool StopProcess(uint32_t pid, const std::wstring& reason) {
 namespace {
 // A running image is the flagged file's when it is that file, a byte-identical copy,
 // or a file that is gone (dropped and removed); a same-named program elsewhere with
-// other bytes (another vendor's Update.exe) is not. A status that cannot be read is
-// not "gone".
+// other bytes (another vendor's Update.exe) is not.
 bool IsTheFlaggedImage(const std::wstring& image, const std::wstring& path, const std::wstring& flagged_hash) {
-  if (ToLowerAscii(image) == ToLowerAscii(path)) return true;
-  try {
-    if (!platform::PathExists(image)) return true;
-  } catch (const std::exception&) {
-    return false;
-  }
-  return !flagged_hash.empty() && ComputeFileSha256(image) == flagged_hash;
+  return ToLowerAscii(image) == ToLowerAscii(path) || IsCopyOrGone(image, flagged_hash);
 }
 }  // namespace
 
