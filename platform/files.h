@@ -18,6 +18,7 @@ bool IsNotFoundError(uint32_t code);
 bool PathExists(const std::wstring& path);
 
 // Creates the folder and every missing parent; false when it does not exist afterwards.
+// Only for the data folder's own parents (a known folder) and inside the data folder.
 bool MakeDirectories(const std::wstring& path);
 
 // Who may use a data folder besides SYSTEM and Administrators: nobody (the folder of
@@ -138,6 +139,12 @@ uint32_t ProbeOpenForReading(const std::wstring& path);
 // Last write time and size of the file a path names, following symbolic links. Each
 // field that cannot be read is left 0; false when neither could be read.
 bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_t& size);
+
+// The path-based operations below (ReplaceFileWith to SetReadOnlyAttribute, and
+// MakeDirectories) are for the program's own data folder only: in an elevated run it
+// belongs to administrators alone and is held open for the run, so no unelevated
+// program can redirect a path inside it. A path somebody else may control (a user
+// folder, a removable drive, C:\) goes through platform/verified_files.h instead.
 
 // Puts the replacement file in the target's place in one step, so that the target
 // holds either its old content or the whole new one. An existing target keeps its

@@ -133,6 +133,14 @@ void SetCurrentFolder(const std::wstring& folder) {
   TheMachine().current_folder = folder;
 }
 
+bool OnFullDisk(const std::wstring& windows_path) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  for (const auto& prefix : TheMachine().full_disk_prefixes) {
+    if (windows_path.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
 }  // namespace standin
 
 namespace platform {
@@ -161,14 +169,6 @@ void SetReadOnly(const std::wstring& path, bool read_only) {
   }
 }
 
-bool OnFullDisk(const std::wstring& path) {
-  std::lock_guard<std::mutex> hold(standin::MachineLock());
-  for (const auto& prefix : standin::TheMachine().full_disk_prefixes) {
-    if (path.rfind(prefix, 0) == 0) return true;
-  }
-  return false;
-}
-
 uint64_t ReadLimit(const std::wstring& path) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   const auto& limits = standin::TheMachine().read_limits;
@@ -195,7 +195,7 @@ bool WriteHostFile(const std::wstring& path, std::string_view bytes, std::ios::o
   if (host.empty() || standin::IsReadOnly(path) || IsLinkedHostFile(host)) return false;
   std::ofstream out(host, std::ios::binary | mode);
   if (!out) return false;
-  if (OnFullDisk(path)) return false;
+  if (standin::OnFullDisk(path)) return false;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out.flush());
 }

@@ -164,6 +164,8 @@ void NoteOpen(const std::wstring& windows_path);
 std::wstring PathKeyOf(const std::wstring& windows_path);
 // Whether a filter hides the folder's entry from the find listing.
 bool HiddenFromFind(const std::wstring& folder, const std::wstring& name);
+// Whether a test filled the disk under the path (writes truncate, then fail).
+bool OnFullDisk(const std::wstring& windows_path);
 
 // Narrow form of a Windows path for the journal (ASCII kept, others as '?').
 std::string Narrow(const std::wstring& text);

@@ -59,14 +59,6 @@ Verified NewTarget(const std::wstring& target, std::string& host) {
   return Verified::Done;
 }
 
-bool OnFullDisk(const std::wstring& path) {
-  std::lock_guard<std::mutex> hold(standin::MachineLock());
-  for (const auto& prefix : standin::TheMachine().full_disk_prefixes) {
-    if (path.rfind(prefix, 0) == 0) return true;
-  }
-  return false;
-}
-
 FileIdentity IdentityOf(const std::string& host) {
   struct stat info {};
   if (::lstat(host.c_str(), &info) != 0) return {};
@@ -154,7 +146,7 @@ Verified CreateNewVerified(const std::wstring& target, std::string_view bytes) {
   const Verified room = NewTarget(target, host);
   if (room != Verified::Done) return room;
   // A full disk: created, the write fails, and the new file is deleted through its handle.
-  if (!WriteNew(host, OnFullDisk(target) ? std::string_view() : bytes) || OnFullDisk(target)) {
+  if (!WriteNew(host, standin::OnFullDisk(target) ? std::string_view() : bytes) || standin::OnFullDisk(target)) {
     std::error_code error;
     fs::remove(host, error);
     return Verified::Failed;

@@ -274,6 +274,9 @@ bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_
   return true;
 }
 
+// From here to DeleteFileOnce the calls act by path: only ever on the program's own
+// data folder, which no unelevated program can write to or rename in an elevated run
+// (see files.h). Paths others control go through verified_files.cpp.
 bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement) {
   const auto move_into_place = [&] {
     return MoveFileExW(replacement.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;

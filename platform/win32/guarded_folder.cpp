@@ -172,6 +172,8 @@ bool ListsKeptBeside(const std::wstring& path, const Sids& sids, FolderAudience 
   const std::wstring probe =
       path + L".probe-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(GetTickCount64());
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
+  // Made with our list at once, so nobody else may rename it before it is removed
+  // below by the same path; a name somebody took first fails the create.
   if (!CreateDirectoryW(probe.c_str(), &attributes)) return true;  // cannot tell: take the safe road
   bool kept = true;
   {
@@ -222,6 +224,8 @@ bool PutListOn(const std::wstring& path, const Sids& sids, FolderAudience audien
   return OwnedByAudience(folder.get(), sids, audience);
 }
 
+// The folder and its list come into being together; whatever already stands at the
+// path (a folder, a link) makes the create fail, and is then judged on its handle.
 bool CreateWithList(const std::wstring& path, const LocalMemory& descriptor) {
   SECURITY_ATTRIBUTES attributes{sizeof(attributes), descriptor.get(), FALSE};
   return CreateDirectoryW(path.c_str(), descriptor ? &attributes : nullptr) != 0;
