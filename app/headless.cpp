@@ -20,7 +20,16 @@ void RunHeadless() {
   UiVisible.store(false);
   AppendActivity(L"[SYSTEM] GUI unavailable \u2014 engine stays on in headless mode.");
   StartOneShot(L"headless-scan", RunQuickScan);
-  while (AppRunning.load()) SleepForPeriod(kHeadlessWakeMs);
+  while (AppRunning.load()) {
+    if (!platform::GuiHasWindow()) {
+      SleepForPeriod(kHeadlessWakeMs);
+      continue;
+    }
+    // A window without a device still gets messages: broadcast senders and the end
+    // of the session wait for every top-level window to answer.
+    if (platform::GuiPumpMessages()) return;
+    platform::GuiWaitForMessages(kHeadlessWakeMs);
+  }
 }
 
 int HeadlessMode() {

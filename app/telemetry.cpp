@@ -40,10 +40,12 @@ void WriteRunCounters(bool force) {
   if (!g_last_write.compare_exchange_strong(last, now) && !force) return;
   g_last_write.store(now);
 
+  if (TelemetryPath.empty()) return;
+  // Counted under the lock, so that a slower write of older counts cannot land after
+  // a later one (the shutdown's forced write) and leave the file behind.
+  std::lock_guard<std::mutex> hold(g_file_lock);
   const CounterSnapshot snapshot = TakeSnapshot();
   if (snapshot.scanned + snapshot.skipped + snapshot.deferred + snapshot.quarantined == 0) return;
-  if (TelemetryPath.empty()) return;
-  std::lock_guard<std::mutex> hold(g_file_lock);
   WriteTextFile(TelemetryPath, LineOf(snapshot) + "\n");
 }
 

@@ -33,12 +33,21 @@ struct FolderChangeBatch {
 // the buffer; decoding stops at the first record that does not fit.
 std::vector<FolderChange> DecodeChangeRecords(const unsigned char* bytes, std::size_t length);
 
+// How a watch ended.
+enum class WatchEnd {
+  Stopped,     // the visitor returned false
+  FolderGone,  // the folder was deleted, or moved so that the path names another one (or none)
+  CannotOpen,  // the folder could not be opened at the start
+};
+
 // Watches the folder itself (not its sub-folders) for new, renamed and written files
 // with a notification buffer of buffer_bytes, handing every completed wait to the
 // visitor until it returns false. The folder is opened for listing, shared with
-// readers, writers and deleters, and closed before returning. False when the folder
-// cannot be opened.
-bool WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
-                        const std::function<bool(const FolderChangeBatch& batch)>& visit);
+// readers, writers and deleters, and closed before returning. A handle keeps
+// watching a folder that is moved, and a deleted one never wakes again, so about
+// once a second the watch checks that the path still opens the folder it watches,
+// and ends with FolderGone when it does not.
+WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
+                            const std::function<bool(const FolderChangeBatch& batch)>& visit);
 
 }  // namespace platform

@@ -91,10 +91,14 @@ void SetRawVolumeOpens(bool opens);
 
 // Change notifications of a watched folder: each queued wait returns these records
 // (encoded as the platform encodes them, so that a burst larger than the watcher's
-// buffer overflows into an empty wait), or fails. The watch ends when none are left.
+// buffer overflows into an empty wait), or fails. The watch ends as stopped when none
+// are left.
 void QueueFolderChanges(const std::wstring& windows_folder,
                         const std::vector<std::pair<uint32_t, std::wstring>>& records);
 void QueueFailedChangeWait(const std::wstring& windows_folder);
+// The next wait ends the watch as a deleted or moved folder does; what is queued
+// after it goes to the next watch of the folder.
+void QueueFolderGone(const std::wstring& windows_folder);
 // The buffer size the last watch asked for.
 std::size_t LastChangeBufferBytes();
 

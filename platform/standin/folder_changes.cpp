@@ -9,12 +9,17 @@ namespace standin {
 void QueueFolderChanges(const std::wstring& windows_folder,
                         const std::vector<std::pair<uint32_t, std::wstring>>& records) {
   std::lock_guard<std::mutex> hold(MachineLock());
-  TheMachine().change_waits[windows_folder].push_back({false, records});
+  TheMachine().change_waits[windows_folder].push_back({false, false, records});
 }
 
 void QueueFailedChangeWait(const std::wstring& windows_folder) {
   std::lock_guard<std::mutex> hold(MachineLock());
-  TheMachine().change_waits[windows_folder].push_back({true, {}});
+  TheMachine().change_waits[windows_folder].push_back({true, false, {}});
+}
+
+void QueueFolderGone(const std::wstring& windows_folder) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().change_waits[windows_folder].push_back({false, true, {}});
 }
 
 std::size_t LastChangeBufferBytes() {
@@ -54,11 +59,11 @@ std::vector<unsigned char> Encode(const std::vector<std::pair<uint32_t, std::wst
 }
 }  // namespace
 
-bool WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
-                        const std::function<bool(const FolderChangeBatch& batch)>& visit) {
+WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
+                            const std::function<bool(const FolderChangeBatch& batch)>& visit) {
   const std::string host = standin::HostPath(folder);
   std::error_code error;
-  if (host.empty() || !std::filesystem::is_directory(host, error)) return false;
+  if (host.empty() || !std::filesystem::is_directory(host, error)) return WatchEnd::CannotOpen;
   for (;;) {
     standin::Machine::ChangeWait wait;
     {
@@ -66,15 +71,16 @@ bool WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
       auto& machine = standin::TheMachine();
       machine.last_change_buffer_bytes = buffer_bytes;
       auto& waits = machine.change_waits[folder];
-      if (waits.empty()) return true;  // the test has nothing more to say
+      if (waits.empty()) return WatchEnd::Stopped;  // the test has nothing more to say
       wait = waits.front();
       waits.erase(waits.begin());
     }
+    if (wait.folder_gone) return WatchEnd::FolderGone;
     FolderChangeBatch batch;
     batch.ok = !wait.fails;
     const std::vector<unsigned char> bytes = Encode(wait.records);
     if (batch.ok && bytes.size() <= buffer_bytes) batch.records = DecodeChangeRecords(bytes.data(), bytes.size());
-    if (!visit(batch)) return true;
+    if (!visit(batch)) return WatchEnd::Stopped;
   }
 }
 

@@ -55,6 +55,7 @@ struct Machine {
   std::wstring profile_folder;
   struct ChangeWait {
     bool fails = false;
+    bool folder_gone = false;  // the watch ends as if the folder had been deleted or moved
     std::vector<std::pair<uint32_t, std::wstring>> records;
   };
   std::map<std::wstring, std::vector<ChangeWait>> change_waits;

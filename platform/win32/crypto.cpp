@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 namespace platform {
@@ -20,23 +21,34 @@ struct SharedProvider {
   DWORD digest_length = 0;
 };
 
+SharedProvider OpenProvider() {
+  SharedProvider opened;
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return opened;
+  opened.algorithm.reset(algorithm);
+  DWORD length = 0;
+  ULONG written = 0;
+  if (BCRYPT_SUCCESS(BCryptGetProperty(algorithm, BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
+                                       sizeof(length), &written, 0))) {
+    opened.digest_length = length;
+  }
+  return opened;
+}
+
 // Opened once for the process: opening a provider costs far more than hashing a
-// small file, and an algorithm handle may create hashes on any thread at once.
-const SharedProvider& Provider() {
-  static const SharedProvider provider = [] {
-    SharedProvider opened;
-    BCRYPT_ALG_HANDLE algorithm = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0))) return opened;
-    opened.algorithm.reset(algorithm);
-    DWORD length = 0;
-    ULONG written = 0;
-    if (BCRYPT_SUCCESS(BCryptGetProperty(algorithm, BCRYPT_HASH_LENGTH, reinterpret_cast<PUCHAR>(&length),
-                                         sizeof(length), &written, 0))) {
-      opened.digest_length = length;
-    }
-    return opened;
-  }();
-  return provider;
+// small file, and an algorithm handle may create hashes on any thread at once. An
+// open that failed is tried again at the next hash, so that one failure does not
+// leave every hash of the run empty. Once open, the provider is never replaced.
+struct ProviderView {
+  BCRYPT_ALG_HANDLE algorithm = nullptr;
+  DWORD digest_length = 0;
+};
+ProviderView Provider() {
+  static std::mutex lock;
+  static SharedProvider provider;
+  std::lock_guard<std::mutex> hold(lock);
+  if (!provider.algorithm || provider.digest_length == 0) provider = OpenProvider();
+  return {provider.algorithm.get(), provider.digest_length};
 }
 }  // namespace
 
@@ -51,10 +63,10 @@ void EndSha256(Sha256Work* work) {
 }
 
 Sha256Stream BeginSha256() {
-  const SharedProvider& provider = Provider();
+  const ProviderView provider = Provider();
   if (!provider.algorithm || provider.digest_length == 0) return nullptr;
   Sha256Stream work(new Sha256Work);
-  if (!BCRYPT_SUCCESS(BCryptCreateHash(provider.algorithm.get(), &work->hash, nullptr, 0, nullptr, 0, 0))) {
+  if (!BCRYPT_SUCCESS(BCryptCreateHash(provider.algorithm, &work->hash, nullptr, 0, nullptr, 0, 0))) {
     work->hash = nullptr;
     return nullptr;
   }

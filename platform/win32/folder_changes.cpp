@@ -8,28 +8,81 @@
 
 namespace platform {
 
-bool WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
-                        const std::function<bool(const FolderChangeBatch& batch)>& visit) {
-  const auto watched = win32::OwnFileHandle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
-                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!watched) return false;
+namespace {
+constexpr DWORD kIdentityCheckMs = 1000;
+constexpr DWORD kCancelWaitMs = 5000;
+
+win32::UniqueHandle OpenFolderForWatching(const std::wstring& folder) {
+  return win32::OwnFileHandle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+}
+
+bool IdentityOf(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
+  return GetFileInformationByHandle(handle, &info) != 0;
+}
+
+// Whether the path still opens the folder the handle watches: a moved folder keeps
+// its handle, and a deleted one (delete pending) can no longer be opened.
+bool PathStillOpens(const std::wstring& folder, HANDLE watched) {
+  const auto now = win32::OwnFileHandle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION at_path{}, held{};
+  if (!now || !IdentityOf(now.get(), at_path) || !IdentityOf(watched, held)) return false;
+  return at_path.dwVolumeSerialNumber == held.dwVolumeSerialNumber &&
+         at_path.nFileIndexHigh == held.nFileIndexHigh && at_path.nFileIndexLow == held.nFileIndexLow;
+}
+
+// Gives up a wait still in flight, so that the buffer is not written after return.
+void CancelWait(HANDLE watched, OVERLAPPED& pending) {
+  CancelIoEx(watched, &pending);
+  if (WaitForSingleObject(pending.hEvent, kCancelWaitMs) == WAIT_OBJECT_0) {
+    DWORD ignored = 0;
+    GetOverlappedResult(watched, &pending, &ignored, FALSE);
+  }
+}
+}  // namespace
+
+WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
+                            const std::function<bool(const FolderChangeBatch& batch)>& visit) {
+  const auto watched = OpenFolderForWatching(folder);
+  if (!watched) return WatchEnd::CannotOpen;
+  const auto done = win32::UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!done) return WatchEnd::CannotOpen;
   // The records are read as DWORDs, so the buffer must be DWORD-aligned.
   std::vector<DWORD> buffer((buffer_bytes + 3) / 4);
   const DWORD length = static_cast<DWORD>(buffer.size() * sizeof(DWORD));
   for (;;) {
+    OVERLAPPED pending{};
+    pending.hEvent = done.get();
+    ResetEvent(done.get());
     FolderChangeBatch batch;
     DWORD returned = 0;
-    const bool read = ReadDirectoryChangesW(watched.get(), buffer.data(), length, FALSE,
-                                            FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE, &returned,
-                                            nullptr, nullptr) != 0;
+    bool read = ReadDirectoryChangesW(watched.get(), buffer.data(), length, FALSE,
+                                      FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE, nullptr, &pending,
+                                      nullptr) != 0;
+    DWORD error = read ? ERROR_SUCCESS : GetLastError();
+    if (read) {
+      // The wait is in flight: it ends with changes, or the folder goes away under it.
+      while (WaitForSingleObject(done.get(), kIdentityCheckMs) == WAIT_TIMEOUT) {
+        if (!PathStillOpens(folder, watched.get())) {
+          CancelWait(watched.get(), pending);
+          return WatchEnd::FolderGone;
+        }
+      }
+      read = GetOverlappedResult(watched.get(), &pending, &returned, FALSE) != 0;
+      error = read ? ERROR_SUCCESS : GetLastError();
+    }
     // An overflow is success with nothing returned; Wine reports it as the error
     // "enumerate the folder instead", which means the same.
-    batch.ok = read || GetLastError() == ERROR_NOTIFY_ENUM_DIR;
+    batch.ok = read || error == ERROR_NOTIFY_ENUM_DIR;
     if (read && returned > 0) {
       batch.records = DecodeChangeRecords(reinterpret_cast<const unsigned char*>(buffer.data()), returned);
     }
-    if (!visit(batch)) return true;
+    // Records of a folder that was moved name files that are no longer at the path.
+    if (!PathStillOpens(folder, watched.get())) return WatchEnd::FolderGone;
+    if (!visit(batch)) return WatchEnd::Stopped;
   }
 }
 

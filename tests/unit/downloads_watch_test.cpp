@@ -1,5 +1,6 @@
 // The Downloads watch: which change records lead to a scan, and when.
 #include <algorithm>
+#include <fstream>
 
 #include "platform/folder_changes.h"
 #include "scan/downloads_watch.h"
@@ -106,13 +107,80 @@ TEST_F(DownloadsWatchTest, FailingWaitsAreRetriedWithoutSpinning) {
   EXPECT_EQ(standin::Sleeps(), (std::vector<uint64_t>{1000, 1000}));  // the first retry is at once
 }
 
-TEST_F(DownloadsWatchTest, NoProfileOrNoFolderEndsTheWatch) {
-  standin::QueueFolderChanges(kDownloads, {{kChangeAdded, L"a.txt"}});
-  WatchDownloads();  // the folder does not exist
+TEST_F(DownloadsWatchTest, NoProfileEndsTheWatch) {
   standin::SetProfileFolder(L"");
   PutFile(L"C:\\Users\\bob\\Downloads\\a.txt", "a");
+  standin::QueueFolderChanges(kDownloads, {{kChangeAdded, L"a.txt"}});
   WatchDownloads();
   EXPECT_EQ(RunCounters.scanned.load(), 0u);
+}
+
+// A miner that keeps the processor busy holds each record for 5 s, then it is scanned.
+TEST_F(DownloadsWatchTest, BusyMachineHoldsARecordFiveSecondsAtMost) {
+  PutFile(L"C:\\Users\\bob\\Downloads\\a.exe", "MZ");
+  standin::QueueFolderChanges(kDownloads, {{kChangeAdded, L"a.exe"}});
+  CpuPercent.store(95.0f);
+  WatchDownloads();
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);
+  EXPECT_TRUE(Logged(L"[DOWNLOAD] Machine still busy after 5 s \u2014 scanning anyway: C:\\Users\\bob\\Downloads\\a.exe"));
+  uint64_t held = 0;
+  for (const uint64_t sleep : standin::Sleeps()) held += sleep == 160 ? sleep : 0;
+  EXPECT_GE(held, 5000u);
+  EXPECT_LT(held, 5000u + 2 * 160u);
+}
+
+// Downloads deleted (or moved away) and made again: the watch opens the new folder
+// and its downloads are scanned.
+TEST_F(DownloadsWatchTest, FolderThatGoesAwayIsWatchedAgainWhenBack) {
+  PutFile(L"C:\\Users\\bob\\Downloads\\before.exe", "MZ before");
+  standin::QueueFolderChanges(kDownloads, {{kChangeAdded, L"before.exe"}});
+  standin::QueueFolderGone(kDownloads);
+  standin::QueueFolderChanges(kDownloads, {{kChangeAdded, L"after.exe"}});
+  const std::string host = standin::HostPath(kDownloads);
+  auto sleeps = std::make_shared<int>(0);
+  // The first watch hands over before.exe; then the folder goes, and comes back with after.exe.
+  standin::OnSleep([sleeps, host](uint64_t ms) {
+    if (ms != 1000) return;
+    ++*sleeps;
+    if (*sleeps == 1) std::filesystem::remove_all(host);
+    if (*sleeps == 3) {
+      std::filesystem::create_directories(host);
+      std::ofstream(host + "/after.exe") << "MZ after";
+    }
+  });
+  WatchDownloads();
+  EXPECT_TRUE(Indexed(L"C:\\Users\\bob\\Downloads\\before.exe"));
+  EXPECT_TRUE(Indexed(L"C:\\Users\\bob\\Downloads\\after.exe"));
+  EXPECT_EQ(*sleeps, 3);
+  EXPECT_TRUE(Logged(L"[DOWNLOAD] Downloads folder went away \u2014 watching it again once it is back: " +
+                     std::wstring(kDownloads)));
+  EXPECT_TRUE(Logged(L"[DOWNLOAD] Downloads folder is back \u2014 watching it again: " + std::wstring(kDownloads)));
+}
+
+// A Downloads folder missing at start is watched once it is made.
+TEST_F(DownloadsWatchTest, MissingFolderIsWatchedOnceMade) {
+  const std::string host = standin::HostPath(kDownloads);
+  std::filesystem::remove_all(host);
+  standin::QueueFolderChanges(kDownloads, {{kChangeAdded, L"a.exe"}});
+  auto sleeps = std::make_shared<int>(0);
+  standin::OnSleep([sleeps, host](uint64_t ms) {
+    if (ms == 1000 && ++*sleeps == 2) {
+      std::filesystem::create_directories(host);
+      std::ofstream(host + "/a.exe") << "MZ";
+    }
+  });
+  WatchDownloads();
+  EXPECT_TRUE(Indexed(L"C:\\Users\\bob\\Downloads\\a.exe"));
+  EXPECT_TRUE(Logged(L"[DOWNLOAD] Downloads folder cannot be watched \u2014 trying again every second: " +
+                     std::wstring(kDownloads)));
+}
+
+// Ends with the program, also while the folder is away.
+TEST_F(DownloadsWatchTest, WaitForTheFolderEndsWithTheProgram) {
+  std::filesystem::remove_all(standin::HostPath(kDownloads));
+  StopAfterSleeps(4);
+  WatchDownloads();
+  EXPECT_EQ(standin::Sleeps(), (std::vector<uint64_t>{1000, 1000, 1000, 1000}));
 }
 
 TEST(ChangeRecordsTest, DecodingStaysInsideTheBuffer) {

@@ -391,7 +391,7 @@ class ChangeWatch {
     state_->enough = std::move(enough);
     auto state = state_;
     thread_ = std::thread([state, folder, buffer_bytes] {
-      const bool watched = platform::WatchFolderChanges(folder, buffer_bytes, [&](const platform::FolderChangeBatch& b) {
+      const platform::WatchEnd end = platform::WatchFolderChanges(folder, buffer_bytes, [&](const platform::FolderChangeBatch& b) {
         std::lock_guard<std::mutex> hold(state->lock);
         state->batches.push_back(b);
         state->records.insert(state->records.end(), b.records.begin(), b.records.end());
@@ -401,7 +401,7 @@ class ChangeWatch {
       });
       std::lock_guard<std::mutex> hold(state->lock);
       state->finished = true;
-      state->watched = watched;
+      state->end = end;
       state->changed.notify_all();
     });
   }
@@ -449,9 +449,10 @@ class ChangeWatch {
     std::lock_guard<std::mutex> hold(state_->lock);
     return state_->batches;
   }
-  bool watched() const {
+  bool watched() const { return end() == platform::WatchEnd::Stopped; }
+  platform::WatchEnd end() const {
     std::lock_guard<std::mutex> hold(state_->lock);
-    return state_->watched;
+    return state_->end;
   }
 
  private:
@@ -463,7 +464,7 @@ class ChangeWatch {
     Records records;
     bool done = false;
     bool finished = false;
-    bool watched = false;
+    platform::WatchEnd end = platform::WatchEnd::CannotOpen;
   };
   std::wstring folder_;
   std::shared_ptr<State> state_;
@@ -544,11 +545,32 @@ TEST_F(ScanPlatformWin32, WatchWithATinyBufferReportsAnOverflow) {
 
 TEST_F(ScanPlatformWin32, WatchOfAMissingFolderFailsAtOnce) {
   int calls = 0;
-  EXPECT_FALSE(platform::WatchFolderChanges(Path(L"missing"), 4096, [&](const platform::FolderChangeBatch&) {
-    ++calls;
-    return false;
-  }));
+  EXPECT_EQ(platform::WatchFolderChanges(Path(L"missing"), 4096,
+                                        [&](const platform::FolderChangeBatch&) {
+                                          ++calls;
+                                          return false;
+                                        }),
+            platform::WatchEnd::CannotOpen);
   EXPECT_EQ(calls, 0);
+}
+
+// A handle keeps watching a folder that is moved, and a deleted folder never wakes
+// its wait: either way the watch must end, so that the caller can open the folder at
+// the path again.
+TEST_F(ScanPlatformWin32, WatchEndsWhenItsFolderIsMovedOrDeleted) {
+  for (const bool moved : {true, false}) {
+    const std::wstring folder = Path(moved ? L"moved-away" : L"deleted");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ChangeWatch watch(folder, 4096, [](const ChangeWatch::Records&) { return false; });
+    Sleep(300);  // the wait is in flight
+    if (moved) {
+      ASSERT_TRUE(MoveFileW(folder.c_str(), (folder + L"-elsewhere").c_str()));
+    } else {
+      ASSERT_TRUE(RemoveDirectoryW(folder.c_str()));
+    }
+    EXPECT_TRUE(watch.Wait([] {}, std::chrono::seconds(10))) << (moved ? "moved" : "deleted");
+    EXPECT_EQ(watch.end(), platform::WatchEnd::FolderGone) << (moved ? "moved" : "deleted");
+  }
 }
 
 // ---- Shell folders ----
