@@ -23,8 +23,12 @@ bool IdentityOf(HANDLE handle, BY_HANDLE_FILE_INFORMATION& info) {
 }
 
 // Whether the path still opens the folder the handle watches: a moved folder keeps
-// its handle, and a deleted one (delete pending) can no longer be opened.
+// its handle, and a deleted one waits, delete pending, for its last handle to close.
 bool PathStillOpens(const std::wstring& folder, HANDLE watched) {
+  FILE_STANDARD_INFO standard{};
+  if (GetFileInformationByHandleEx(watched, FileStandardInfo, &standard, sizeof(standard)) && standard.DeletePending) {
+    return false;
+  }
   const auto now = win32::OwnFileHandle(CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
                                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
