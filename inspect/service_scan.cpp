@@ -67,7 +67,7 @@ void WalkTaskFolder(const std::wstring& folder, bool is_root) {
   });
   if (error == 0) return;
   if (is_root) throw std::runtime_error("task folder walk failed with error " + std::to_string(error));
-  AppendActivity(L"[ADMIN] Scheduled task folder could not be checked: " + folder + L" (error " +
+  AppendActivity(L"[ADMIN] Scheduled task folder could not be checked: " + folder + L" (file system error " +
                  std::to_wstring(error) + L")");
 }
 }  // namespace

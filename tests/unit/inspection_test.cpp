@@ -3,6 +3,7 @@
 #include "inspect/process_watch.h"
 #include "inspect/run_key_scan.h"
 #include "inspect/service_scan.h"
+#include "response/disinfection.h"
 #include "scan/scans.h"
 #include "scan_fixture.h"
 #include "task_xml.h"
@@ -94,6 +95,18 @@ TEST_F(InspectionTest, QuickScanRunsToItsEndPastAProcessImageItCannotCheck) {
   EXPECT_EQ(ActivityLines().back(), L"Quick Scan Complete. System Clean.");
   EXPECT_FALSE(ScanActive.load());
   EXPECT_EQ(ScanProgress.load(), 1.0f);
+}
+
+TEST_F(InspectionTest, DisinfectionPassRunsToItsEndPastAProcessImageItCannotCheck) {
+  standin::AddProcess(100, L"x.exe", L"C:\\Users\\bob\\AppData\\Locked\\x.exe");
+  standin::FailPath(L"C:\\Users\\bob\\AppData\\Locked\\x.exe", 5);
+  PutFile(L"C:\\Users\\bob\\Downloads\\notes.txt", "meeting at ten");
+  RunDisinfectionPass();
+
+  EXPECT_EQ(CountLines(L"[HEURISTIC] Process image could not be checked: "), 1);
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);  // the folders after it were scanned
+  EXPECT_TRUE(Logged(L"[DISINFECT] Pass finished. New contains this run: 0"));
+  EXPECT_EQ(ActivityLines().back(), L"Disinfection pass complete.");
 }
 
 TEST_F(InspectionTest, RunKeyScanLogsEveryValueAndScansExistingUserPrograms) {
@@ -249,7 +262,7 @@ TEST_F(InspectionTest, TaskScanGoesOnPastFoldersAndFilesItCannotCheck) {
   EXPECT_EQ(LinesTagged(L"[ADMIN] "),
             (std::vector<std::wstring>{
                 L"[ADMIN] Scheduled task command in user path: " + first,
-                L"[ADMIN] Scheduled task folder could not be checked: " + tasks + L"\\Gone (error 3)",
+                L"[ADMIN] Scheduled task folder could not be checked: " + tasks + L"\\Gone (file system error 3)",
                 L"[ADMIN] Scheduled task could not be checked: " + tasks +
                     L"\\Locked -> C:\\Users\\bob\\AppData\\Locked\\x.exe "
                     L"(file system error 5 on C:\\Users\\bob\\AppData\\Locked\\x.exe)",
