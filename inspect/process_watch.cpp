@@ -6,7 +6,7 @@
 #include "app/scan_state.h"
 #include "engine/path_classes.h"
 #include "engine/verdict.h"
-#include "platform/files.h"
+#include "inspect/existence.h"
 #include "platform/processes.h"
 
 namespace {
@@ -27,7 +27,14 @@ void ScanStealthProcesses() {
     if (CriticalProcessNames.count(ToLowerAscii(process.exe_name)) != 0) continue;
     std::wstring path;
     if (!platform::ProcessImagePath(process.pid, path)) continue;
-    // Only the "not found" family means missing; any other error throws from here.
-    if (!platform::PathExists(path) && IsUserWritableLocation(path)) ReportStealthProcess(path, process.pid);
+    // Only images in user folders are ever reported, so only they are looked for.
+    if (!IsUserWritableLocation(path)) continue;
+    const Existence image = TestExistence(path);
+    if (!image.known) {
+      AppendActivity(L"[HEURISTIC] Process image could not be checked: " + path + L" PID=" +
+                     std::to_wstring(process.pid) + L" (" + image.failure + L")");
+    } else if (!image.exists) {
+      ReportStealthProcess(path, process.pid);
+    }
   }
 }

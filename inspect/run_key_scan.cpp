@@ -4,30 +4,40 @@
 
 #include "app/activity_log.h"
 #include "engine/path_classes.h"
+#include "inspect/existence.h"
 #include "inspect/run_keys.h"
-#include "platform/files.h"
 #include "platform/registry.h"
 #include "scan/file_scan.h"
 
 namespace {
-constexpr std::size_t kValueNameChars = 256;
-constexpr std::size_t kValueDataBytes = 1024;
 constexpr uint32_t kRegSz = 1;
 constexpr uint32_t kRegExpandSz = 2;
 
 void ScanRunKey(const AutostartLocation& location) {
   std::vector<platform::RegistryValue> values;
-  // A value too large for the buffers ends the list there.
-  if (!platform::ReadRegistryValues(location.hive, location.key, kValueNameChars, kValueDataBytes, values)) {
+  if (!platform::ReadRegistryValues(location.hive, location.key, kRunValueMaxBytes, values)) {
     AppendActivity(std::wstring(L"[REGISTRY] Could not open ") + location.label + L"\\" + location.key);
     return;
   }
   for (const auto& value : values) {
+    const std::wstring entry = std::wstring(L"[REGISTRY] ") + location.label + L" Run '" + value.name + L"'";
+    if (value.too_large) {
+      AppendActivity(entry + L" could not be checked: its data is over " + std::to_wstring(kRunValueMaxBytes) +
+                     L" bytes");
+      continue;
+    }
     const bool text = value.type == kRegSz || value.type == kRegExpandSz;
     const std::wstring path = ExtractExecutablePath(text ? RegistryDataText(value.data) : std::wstring());
-    AppendActivity(std::wstring(L"[REGISTRY] ") + location.label + L" Run '" + value.name + L"' -> " + path);
-    // The path is tested as written; errors outside "not found" end the whole step.
-    if (!path.empty() && platform::PathExists(path) && !IsSystemLocation(path)) ScanFileStep(path);
+    AppendActivity(entry + L" -> " + path);
+    if (path.empty() || IsSystemLocation(path)) continue;
+    // The path is tested as written; one the file system will not answer for is
+    // logged, and the values after it are still scanned.
+    const Existence program = TestExistence(path);
+    if (!program.known) {
+      AppendActivity(entry + L" could not be checked: " + path + L" (" + program.failure + L")");
+    } else if (program.exists) {
+      ScanFileStep(path);
+    }
   }
 }
 }  // namespace

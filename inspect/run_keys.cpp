@@ -12,13 +12,9 @@
 #include "upkeep/admin_mode.h"
 
 namespace {
-constexpr std::size_t kNameChars = 256;
-constexpr std::size_t kRemovalDataBytes = 1024;
-constexpr std::size_t kReferenceDataBytes = 2048;
-
 bool KeyReferences(const AutostartLocation& location, const std::wstring& lowered_path) {
   std::vector<platform::RegistryValue> values;
-  if (!platform::ReadRegistryValues(location.hive, location.key, kNameChars, kReferenceDataBytes, values)) return false;
+  if (!platform::ReadRegistryValues(location.hive, location.key, kRunValueMaxBytes, values)) return false;
   for (const auto& value : values) {
     if (Contains(ToLowerAscii(RegistryDataText(value.data)), lowered_path)) return true;
   }
@@ -72,7 +68,7 @@ void RemoveRunValues(const std::wstring& target_path, std::optional<std::wstring
   // Taken while the target still exists, and only when a same-named program needs it.
   for (const auto& location : AutostartLocations()) {
     std::vector<platform::RegistryValue> values;
-    if (!platform::ReadRegistryValues(location.hive, location.key, kNameChars, kRemovalDataBytes, values)) continue;
+    if (!platform::ReadRegistryValues(location.hive, location.key, kRunValueMaxBytes, values)) continue;
     std::vector<std::wstring> matching;
     for (const auto& value : values) {
       const std::wstring program = platform::ExpandEnvironmentText(ExtractExecutablePath(RegistryDataText(value.data)));

@@ -1,6 +1,7 @@
 #pragma once
 // The Run and RunOnce values: the autostart points cleaned after a threat and
 // consulted by the engine.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,10 @@ struct AutostartLocation {
   const wchar_t* key;
   const wchar_t* label;
 };
+
+// The most data read of one Run value: the longest command line Windows starts
+// (32,767 characters and the terminator). A longer value starts nothing.
+constexpr std::size_t kRunValueMaxBytes = 65536;
 
 // HKCU Run, HKCU RunOnce, HKLM Run, HKLM RunOnce, always in this order.
 const std::vector<AutostartLocation>& AutostartLocations();

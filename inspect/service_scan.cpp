@@ -5,37 +5,54 @@
 
 #include "app/activity_log.h"
 #include "app/runtime_state.h"
-#include "app/text_file.h"
-#include "app/wide.h"
 #include "engine/path_classes.h"
+#include "inspect/existence.h"
 #include "inspect/run_keys.h"
 #include "inspect/services.h"
+#include "inspect/task_definition.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/services.h"
 #include "scan/file_scan.h"
 
 namespace {
 constexpr wchar_t kTaskStore[] = L"C:\\Windows\\System32\\Tasks";
-constexpr uint32_t kAccessDenied = 5;
+// A task definition is a few KiB and names its command early; a planted giant file
+// costs this much at most.
+constexpr std::size_t kTaskFileBytes = 1u << 20;
 
-// The tests in their order; the existence test last, and its errors outside "not
-// found" end the step.
-bool IsUserWritableProgram(const std::wstring& path) {
-  return !path.empty() && IsUserWritableLocation(path) && platform::PathExists(path);
+// The file's first bytes, at most kTaskFileBytes; false when it cannot be opened or read.
+bool ReadTaskFileHead(const std::wstring& file, std::string& bytes) {
+  bytes.clear();
+  return platform::ReadFileInChunks(file, 65536, [&](std::string_view chunk) {
+    bytes.append(chunk.substr(0, kTaskFileBytes - bytes.size()));
+    return bytes.size() < kTaskFileBytes;
+  });
 }
 
 void ScanTaskFile(const std::wstring& file) {
   std::string definition;
-  bool cut = false;
-  // A task definition is a few KiB; its command comes early. A planted giant file costs 1 MiB at most.
-  if (!ReadTextFilePrefix(file, 1u << 20, definition, cut)) return;
-  const std::wstring path = ExtractExecutablePath(FirstTaskCommand(definition));
-  if (!IsUserWritableProgram(path)) return;
+  if (!ReadTaskFileHead(file, definition)) {
+    AppendActivity(L"[ADMIN] Scheduled task could not be checked: " + file + L" (it cannot be read)");
+    return;
+  }
+  // The scheduler expands environment strings when it starts the program.
+  const std::wstring path = platform::ExpandEnvironmentText(FirstTaskCommand(definition));
+  if (path.empty() || !IsUserWritableLocation(path)) return;
+  const Existence program = TestExistence(path);
+  if (!program.known) {
+    AppendActivity(L"[ADMIN] Scheduled task could not be checked: " + file + L" -> " + path + L" (" +
+                   program.failure + L")");
+    return;
+  }
+  if (!program.exists) return;
   AppendActivity(L"[ADMIN] Scheduled task command in user path: " + path);
   ScanFileStep(path);
 }
 
-// Every file below the folder, at any depth; folders that refuse access are passed over.
+// Every file below the folder, at any depth. A sub-folder that cannot be listed (it
+// refuses access, or went away meanwhile) is logged and the walk goes on; only the
+// task folder itself failing ends the step.
 void WalkTaskFolder(const std::wstring& folder, bool is_root) {
   const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
     if (!AppRunning.load()) return false;
@@ -48,27 +65,25 @@ void WalkTaskFolder(const std::wstring& folder, bool is_root) {
     }
     return AppRunning.load();
   });
-  if (error == 0 || (!is_root && error == kAccessDenied)) return;
-  throw std::runtime_error("task folder walk failed with error " + std::to_string(error));
+  if (error == 0) return;
+  if (is_root) throw std::runtime_error("task folder walk failed with error " + std::to_string(error));
+  AppendActivity(L"[ADMIN] Scheduled task folder could not be checked: " + folder + L" (file system error " +
+                 std::to_wstring(error) + L")");
 }
 }  // namespace
-
-std::wstring FirstTaskCommand(std::string_view definition) {
-  constexpr std::string_view kOpen = "<Command>";
-  constexpr std::string_view kClose = "</Command>";
-  const std::size_t open = definition.find(kOpen);
-  if (open == std::string_view::npos) return L"";
-  const std::size_t start = open + kOpen.size();
-  const std::size_t close = definition.find(kClose, start);
-  if (close == std::string_view::npos) return L"";
-  return WidenSignedBytes(definition.substr(start, close - start));
-}
 
 void ScanServiceImages() {
   ForEachServiceImage(platform::kServiceQueryConfig,
                       [](const std::wstring& name, const std::wstring& image_path, const std::function<bool()>&) {
                         const std::wstring path = ExtractExecutablePath(image_path);
-                        if (!IsUserWritableProgram(path)) return;
+                        if (path.empty() || !IsUserWritableLocation(path)) return;
+                        const Existence program = TestExistence(path);
+                        if (!program.known) {
+                          AppendActivity(L"[SERVICE] Service image could not be checked: " + name + L" -> " + path +
+                                         L" (" + program.failure + L")");
+                          return;
+                        }
+                        if (!program.exists) return;
                         AppendActivity(L"[SERVICE] User-writable service image: " + name + L" -> " + path);
                         ScanFileStep(path);
                       });

@@ -11,16 +11,20 @@ enum class RegistryHive { CurrentUser, LocalMachine };
 
 struct RegistryValue {
   std::wstring name;
-  uint32_t type = 0;  // REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4, ...
-  std::string data;   // the bytes the read returned
+  uint32_t type = 0;        // REG_SZ = 1, REG_EXPAND_SZ = 2, REG_BINARY = 3, REG_DWORD = 4, ...
+  std::string data;         // the whole data; empty when too_large
+  bool too_large = false;   // the data is over the read's limit and was not read
 };
 
-// Opens the key for reading and reads its values by index from 0 with a name buffer
-// of name_chars characters (terminator included) and a data buffer of data_bytes;
-// the first read that fails, a name or data too large for its buffer included, ends
-// the list. False when the key cannot be opened.
-bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t name_chars,
-                        std::size_t data_bytes, std::vector<RegistryValue>& values);
+// Opens the key for reading and reads its values by index from 0, each whole: the
+// full name (the registry allows 16,383 characters) and the data, whose size is asked
+// first (and again when it grew before the read). A value whose data is over
+// max_data_bytes comes with its name and type, no data and too_large set, and the
+// values after it are still read. The list ends after the last value, or early at a
+// read that fails otherwise (the key deleted meanwhile). False when the key cannot be
+// opened.
+bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t max_data_bytes,
+                        std::vector<RegistryValue>& values);
 
 // Opens the key with set-value access and deletes the named value; false when either fails.
 bool DeleteRegistryValue(RegistryHive hive, const std::wstring& key, const std::wstring& name);

@@ -4,9 +4,9 @@
 
 #include "platform/standin/machine.h"
 
-// An in-memory registry that keeps values in enumeration order and applies the
-// buffer rules of value enumeration: a name that needs more characters than the
-// buffer (terminator included) or data larger than the buffer ends the list.
+// An in-memory registry that keeps values in enumeration order. Values are read whole,
+// as the Win32 layer reads them: any name, and data up to the caller's limit; a value
+// over the limit comes without its data and the list goes on.
 namespace {
 using Key = std::pair<int, std::wstring>;
 
@@ -45,7 +45,7 @@ void PutValue(standin::Machine::RegistryKey& key, platform::RegistryValue value)
 
 namespace platform {
 
-bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t name_chars, std::size_t data_bytes,
+bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t max_data_bytes,
                         std::vector<RegistryValue>& values) {
   std::lock_guard<std::mutex> hold(standin::MachineLock());
   const auto& registry = standin::TheMachine().registry;
@@ -53,8 +53,11 @@ bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t 
   if (found == registry.end()) return false;
   values.clear();
   for (const auto& value : found->second.values) {
-    if (value.name.size() + 1 > name_chars || value.data.size() > data_bytes) break;
-    values.push_back(value);
+    if (value.data.size() > max_data_bytes) {
+      values.push_back({value.name, value.type, "", true});
+    } else {
+      values.push_back(value);
+    }
   }
   return true;
 }

@@ -26,29 +26,56 @@ UniqueKey OpenKey(RegistryHive hive, const std::wstring& key, REGSAM access) {
   return UniqueKey(opened);
 }
 
-DWORD ToDword(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+// A value name has at most 16,383 characters; one more holds the terminator.
+constexpr std::size_t kNameBufferChars = 16384;
+// How often a value that keeps growing between the size query and the read is asked again.
+constexpr int kReadAttempts = 4;
+
+// Reads the value at the index whole: its name, type and data size first, then the
+// data into a buffer of that size. ERROR_SUCCESS with too_large set when the data is
+// over the limit (or kept growing); otherwise the status of the failed call.
+LONG ReadValueAt(HKEY key, DWORD index, std::size_t max_data_bytes, std::wstring& name, RegistryValue& value) {
+  for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+    DWORD name_length = static_cast<DWORD>(name.size());
+    DWORD type = 0;
+    DWORD size = 0;
+    // No data buffer: the call only tells the data's size.
+    LONG status = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type, nullptr, &size);
+    if (status != ERROR_SUCCESS) return status;
+    value.name.assign(name.data(), name_length);
+    value.type = type;
+    value.data.clear();
+    value.too_large = size > max_data_bytes;
+    if (value.too_large || size == 0) return ERROR_SUCCESS;
+    std::string data(size, '\0');
+    name_length = static_cast<DWORD>(name.size());
+    DWORD got = size;
+    status = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                           &got);
+    if (status == ERROR_MORE_DATA) continue;  // it grew since its size was asked
+    if (status != ERROR_SUCCESS) return status;
+    // The second answer is taken whole: the index may name another value by now.
+    value.name.assign(name.data(), name_length);
+    value.type = type;
+    value.data.assign(data.data(), std::min<DWORD>(got, size));
+    return ERROR_SUCCESS;
+  }
+  value.data.clear();
+  value.too_large = true;
+  return ERROR_SUCCESS;
 }
 }  // namespace
 
-bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t name_chars,
-                        std::size_t data_bytes, std::vector<RegistryValue>& values) {
+bool ReadRegistryValues(RegistryHive hive, const std::wstring& key, std::size_t max_data_bytes,
+                        std::vector<RegistryValue>& values) {
   const auto opened = OpenKey(hive, key, KEY_READ);
   if (!opened) return false;
-  // One spare element keeps both pointers non-null: a null data pointer would turn
-  // a zero-byte buffer into a size query that "succeeds" without the data.
-  std::wstring name(name_chars + 1, L'\0');
-  std::string data(data_bytes + 1, '\0');
+  std::wstring name(kNameBufferChars, L'\0');
   std::vector<RegistryValue> read;
   for (DWORD index = 0;; ++index) {
-    DWORD name_length = ToDword(name_chars);
-    DWORD data_length = ToDword(data_bytes);
-    DWORD type = 0;
-    if (RegEnumValueW(opened.get(), index, name.data(), &name_length, nullptr, &type,
-                      reinterpret_cast<BYTE*>(data.data()), &data_length) != ERROR_SUCCESS) {
-      break;
-    }
-    read.push_back({name.substr(0, name_length), type, data.substr(0, data_length)});
+    RegistryValue value;
+    if (ReadValueAt(opened.get(), index, max_data_bytes, name, value) != ERROR_SUCCESS) break;
+    read.push_back(std::move(value));
   }
   values = std::move(read);
   return true;

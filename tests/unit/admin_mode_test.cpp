@@ -93,7 +93,7 @@ TEST_F(AdminModeTest, LogonStartIsOneQuotedPerUserValue) {
   RegisterLogonStart();
 
   std::vector<platform::RegistryValue> values;
-  ASSERT_TRUE(platform::ReadRegistryValues(platform::RegistryHive::CurrentUser, kRunKey, 16384, 65536, values));
+  ASSERT_TRUE(platform::ReadRegistryValues(platform::RegistryHive::CurrentUser, kRunKey, 65536, values));
   ASSERT_EQ(values.size(), 1u);
   EXPECT_EQ(values[0].name, L"KestruneAV");
   EXPECT_EQ(values[0].type, 1u);

@@ -60,12 +60,24 @@ TEST_F(RunKeysTest, RemovalRules) {
             }));
 }
 
-TEST_F(RunKeysTest, OversizedDataEndsTheEnumeration) {
-  Put(RegistryHive::CurrentUser, kRun, L"first", L"C:\\Users\\Bob\\Downloads\\evil.exe");
-  Put(RegistryHive::CurrentUser, kRun, L"big", (std::wstring(600, L'x')).c_str());  // 1202 bytes > 1024
-  Put(RegistryHive::CurrentUser, kRun, L"behind", L"C:\\Users\\Bob\\Downloads\\evil.exe");
-  RemoveRunValuesFor(L"C:\\Users\\Bob\\Downloads\\evil.exe");
-  EXPECT_EQ(Names(RegistryHive::CurrentUser, kRun), (std::vector<std::wstring>{L"big", L"behind"}));
+TEST_F(RunKeysTest, LongValuesAndNamesAreReadWholeAndHideNothingBehindThem) {
+  const std::wstring evil = L"C:\\Users\\Bob\\Downloads\\evil.exe";
+  std::wstring padded = L"\"" + evil + L"\" ";
+  padded.resize(1500, L'-');  // 3,002 bytes with the terminator
+  Put(RegistryHive::CurrentUser, kRun, L"first", evil.c_str());
+  Put(RegistryHive::CurrentUser, kRun, L"big", std::wstring(1000, L'x').c_str());
+  Put(RegistryHive::CurrentUser, kRun, std::wstring(300, L'n').c_str(), padded.c_str());
+  // More than any command line Windows starts: never read, never matched.
+  Put(RegistryHive::CurrentUser, kRun, L"huge", (evil + std::wstring(40000, L' ')).c_str());
+  Put(RegistryHive::CurrentUser, kRun, L"behind", evil.c_str());
+  // A path far into a long command line is still a reference.
+  Put(RegistryHive::CurrentUser, kRunOnce, L"arg",
+      (L"rundll32.exe " + std::wstring(1200, L' ') + L"C:\\USERS\\BOB\\x.dll,Start").c_str());
+
+  EXPECT_TRUE(IsReferencedByRunKey(L"C:\\Users\\Bob\\x.dll"));
+  RemoveRunValuesFor(evil);
+  EXPECT_EQ(Names(RegistryHive::CurrentUser, kRun), (std::vector<std::wstring>{L"big", L"huge"}));
+  EXPECT_EQ(ActivityLines().size(), 3u);
 }
 
 TEST_F(RunKeysTest, NothingIsRemovedForAnEmptyTargetOrWithoutWriteAccess) {

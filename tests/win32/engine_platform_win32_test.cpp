@@ -445,7 +445,7 @@ class EnginePlatformWin32Registry : public ::testing::Test {
   std::wstring key_;
 };
 
-TEST_F(EnginePlatformWin32Registry, ValuesAreReadInOrderUntilOneDoesNotFit) {
+TEST_F(EnginePlatformWin32Registry, ValuesAreReadWholeInOrder) {
   using platform::RegistryHive;
   // Wine lists values by name and Windows by creation; these names sort in creation order.
   const std::wstring big_text(1500, L'x');         // 3,002 bytes with the terminator
@@ -466,29 +466,26 @@ TEST_F(EnginePlatformWin32Registry, ValuesAreReadInOrderUntilOneDoesNotFit) {
       {long_name, REG_SZ, Utf16Bytes(L"far")},
   };
   struct Case {
-    std::size_t name_chars;
-    std::size_t data_bytes;
-    std::size_t count;  // how many of "all" come back
+    std::size_t max_data_bytes;
+    std::vector<bool> too_large;  // per value of "all"; the others come whole
   };
   const Case cases[] = {
-      {256, 1024, 3},  // the big string ends the list
-      {256, 3001, 3},  // one byte short of it
-      {256, 3002, 5},  // exactly enough; then the long name ends the list
-      {256, 4096, 5},
-      {300, 4096, 5},  // no room for the long name's terminator
-      {301, 4096, 6},
-      {16384, 8, 0},   // not even the first value fits
+      {65536, {false, false, false, false, false, false}},
+      {3002, {false, false, false, false, false, false}},  // exactly the big string
+      {3001, {false, false, false, true, false, false}},   // one byte short of it: named, the rest still read
+      {8, {true, false, false, true, false, false}},       // "far" is 8 bytes, "hello" 12
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.name_chars) + " chars, " + std::to_string(c.data_bytes) + " bytes");
+    SCOPED_TRACE(std::to_string(c.max_data_bytes) + " bytes");
     std::vector<platform::RegistryValue> values{{L"stale", 0, ""}};
-    ASSERT_TRUE(platform::ReadRegistryValues(RegistryHive::CurrentUser, key_, c.name_chars, c.data_bytes, values));
-    ASSERT_EQ(values.size(), c.count);
-    for (std::size_t i = 0; i < c.count; ++i) {
+    ASSERT_TRUE(platform::ReadRegistryValues(RegistryHive::CurrentUser, key_, c.max_data_bytes, values));
+    ASSERT_EQ(values.size(), all.size());
+    for (std::size_t i = 0; i < all.size(); ++i) {
       SCOPED_TRACE(Narrow(all[i].name.substr(0, 20)));
       EXPECT_EQ(values[i].name, all[i].name);
       EXPECT_EQ(values[i].type, all[i].type);
-      EXPECT_EQ(values[i].data, all[i].data);
+      EXPECT_EQ(values[i].too_large, c.too_large[i]);
+      EXPECT_EQ(values[i].data, c.too_large[i] ? std::string() : all[i].data);
     }
   }
 }
@@ -501,7 +498,7 @@ TEST_F(EnginePlatformWin32Registry, DeletingValuesAndMissingKeys) {
 
   EXPECT_TRUE(platform::DeleteRegistryValue(RegistryHive::CurrentUser, key_, L"a"));
   std::vector<platform::RegistryValue> values;
-  ASSERT_TRUE(platform::ReadRegistryValues(RegistryHive::CurrentUser, key_, 256, 1024, values));
+  ASSERT_TRUE(platform::ReadRegistryValues(RegistryHive::CurrentUser, key_, 1024, values));
   ASSERT_EQ(values.size(), 1u);
   EXPECT_EQ(values[0].name, L"b");
   EXPECT_EQ(values[0].data, Utf16Bytes(L"two"));
@@ -509,16 +506,16 @@ TEST_F(EnginePlatformWin32Registry, DeletingValuesAndMissingKeys) {
   EXPECT_FALSE(platform::DeleteRegistryValue(RegistryHive::CurrentUser, key_, L"a"));  // already gone
   const std::wstring missing = key_ + L"\\Missing";
   EXPECT_FALSE(platform::DeleteRegistryValue(RegistryHive::CurrentUser, missing, L"b"));
-  EXPECT_FALSE(platform::ReadRegistryValues(RegistryHive::CurrentUser, missing, 256, 1024, values));
+  EXPECT_FALSE(platform::ReadRegistryValues(RegistryHive::CurrentUser, missing, 1024, values));
   // The scratch key lives under the current user only.
-  EXPECT_FALSE(platform::ReadRegistryValues(RegistryHive::LocalMachine, key_, 256, 1024, values));
+  EXPECT_FALSE(platform::ReadRegistryValues(RegistryHive::LocalMachine, key_, 1024, values));
   EXPECT_FALSE(platform::DeleteRegistryValue(RegistryHive::LocalMachine, key_, L"b"));
 }
 
 TEST(EnginePlatformWin32RegistryMachine, LocalMachineHiveIsRead) {
   std::vector<platform::RegistryValue> values;
   ASSERT_TRUE(platform::ReadRegistryValues(platform::RegistryHive::LocalMachine,
-                                           L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 16384, 1 << 20,
+                                           L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", 1 << 20,
                                            values));
   const auto product =
       std::find_if(values.begin(), values.end(), [](const auto& value) { return value.name == L"ProductName"; });

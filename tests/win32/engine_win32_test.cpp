@@ -83,7 +83,7 @@ TEST(EngineWin32, RunValuesRemovedFromTheRealRegistry) {
   ResetActivityState();
   RemoveRunValuesFor(L"C:\\Users\\Public\\Downloads\\evil.exe");
   std::vector<platform::RegistryValue> values;
-  ASSERT_TRUE(platform::ReadRegistryValues(hkcu, run, 256, 1024, values));
+  ASSERT_TRUE(platform::ReadRegistryValues(hkcu, run, 65536, values));
   bool evil_left = false;
   bool keep_left = false;
   for (const auto& value : values) {

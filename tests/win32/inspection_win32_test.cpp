@@ -1,5 +1,6 @@
-// The inspections on the real system: a Run value written by reg.exe, a process
-// whose image is gone, and an official tool's output through its pipe.
+// The inspections on the real system: a Run value written by reg.exe and long ones
+// written through the registry, a process whose image is gone, task definitions
+// stored as Windows stores them, and an official tool's output through its pipe.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -14,8 +15,13 @@
 #include "inspect/process_watch.h"
 #include "inspect/repair_tools.h"
 #include "inspect/run_key_scan.h"
+#include "inspect/service_scan.h"
+#include "inspect/task_definition.h"
+#include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/processes.h"
+#include "platform/registry.h"
+#include "../unit/task_xml.h"
 #include "temp_folder.h"
 #include "upkeep/admin_mode.h"
 
@@ -72,6 +78,64 @@ TEST_F(InspectionWin32Test, RunValueWrittenByRegIsListedAndItsProgramScanned) {
   EXPECT_TRUE(Logged(L"[REGISTRY] HKCU Run '" + value + L"' -> " + program));
   std::lock_guard<std::mutex> hold(ScanIndexLock);
   EXPECT_EQ(ScanIndex.count(program), 1u);  // the file scan judged it
+}
+
+TEST_F(InspectionWin32Test, LongRunValuesAreReadWholeAndTheirProgramsScanned) {
+  const auto hkcu = platform::RegistryHive::CurrentUser;
+  const wchar_t* run = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  const std::wstring program = root_ + L"\\long.exe";
+  ASSERT_TRUE(platform::WriteFileBytes(program, "MZ"));
+  std::wstring name = L"KavWin32Long" + std::to_wstring(GetCurrentProcessId()) + L"_";
+  name.resize(300, L'n');
+  std::wstring command = L"\"" + program + L"\" --profile=";
+  command.resize(1200, L'p');  // 2,402 bytes with the terminator
+  ASSERT_TRUE(platform::WriteRegistryString(hkcu, run, name, command));
+  ScanRunKeys();
+  platform::DeleteRegistryValue(hkcu, run, name);
+
+  EXPECT_TRUE(Logged(L"[REGISTRY] HKCU Run '" + name + L"' -> " + program));
+  std::lock_guard<std::mutex> hold(ScanIndexLock);
+  EXPECT_EQ(ScanIndex.count(program), 1u);
+}
+
+TEST_F(InspectionWin32Test, TaskDefinitionStoredAsUtf16IsDecoded) {
+  std::wstring temp;
+  ASSERT_TRUE(platform::ReadEnvironmentVariable(L"TEMP", temp));
+  const std::wstring file = root_ + L"\\Updater";
+  ASSERT_TRUE(platform::WriteFileBytes(
+      file, Utf16Le(WindowsTaskXml(L"%TEMP%\\Updater\\update.exe", L"/silent \"C:\\a b\""), true)));
+  std::string bytes;
+  ASSERT_TRUE(platform::ReadFileBytes(file, bytes));
+  const std::wstring command = FirstTaskCommand(bytes);
+  EXPECT_EQ(command, L"%TEMP%\\Updater\\update.exe");
+  EXPECT_EQ(platform::ExpandEnvironmentText(command), temp + L"\\Updater\\update.exe");
+}
+
+TEST_F(InspectionWin32Test, TaskScanFindsAStoredTaskOfAUserProgram) {
+  // The task folder of the system, as the scan knows it; a folder of this run's own in it.
+  const std::wstring store = L"C:\\Windows\\System32\\Tasks";
+  const bool store_was_there = platform::PathExists(store);
+  const std::wstring folder = store + L"\\KestruneAVTest" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring task = folder + L"\\Updater";
+  const std::wstring program = root_ + L"\\update.exe";
+  ASSERT_TRUE(platform::WriteFileBytes(program, "MZ"));
+  std::wstring temp;
+  ASSERT_TRUE(platform::ReadEnvironmentVariable(L"TEMP", temp));
+  ASSERT_EQ(_wcsnicmp(program.c_str(), temp.c_str(), temp.size()), 0);  // the temporary folder holds the program
+  const std::wstring written = L"%TEMP%" + program.substr(temp.size());
+  const bool planted = CreateDirectoryW(folder.c_str(), nullptr) || platform::MakeDirectories(folder);
+  if (!planted || !platform::WriteFileBytes(task, Utf16Le(WindowsTaskXml(written, L"/silent"), true))) {
+    RemoveDirectoryW(folder.c_str());
+    GTEST_SKIP() << "the task folder cannot be written here";
+  }
+  ScanTaskCommands();
+  DeleteFileW(task.c_str());
+  RemoveDirectoryW(folder.c_str());
+  if (!store_was_there) RemoveDirectoryW(store.c_str());
+
+  EXPECT_TRUE(Logged(L"[ADMIN] Scheduled task command in user path: " + temp + program.substr(temp.size())));
+  std::lock_guard<std::mutex> hold(ScanIndexLock);
+  EXPECT_EQ(ScanIndex.count(temp + program.substr(temp.size())), 1u);
 }
 
 TEST_F(InspectionWin32Test, ProcessWhoseImageIsGoneIsReported) {
