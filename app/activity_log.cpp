@@ -10,10 +10,22 @@ std::wstring ActiveTarget;
 
 namespace {
 std::deque<std::wstring> g_lines;
-}
 
-void AppendActivity(const std::wstring& line) {
+// Names that come from outside (a Run value's name, a file name, a service's) may
+// hold line breaks and other control characters: a line shows them as blanks, so
+// that nobody can forge a line of its own in the log.
+std::wstring OneLine(const std::wstring& text) {
+  std::wstring line = text;
+  for (wchar_t& c : line) {
+    if (c < 0x20 || c == 0x7F || c == 0x2028 || c == 0x2029) c = L' ';
+  }
+  return line;
+}
+}  // namespace
+
+void AppendActivity(const std::wstring& text) {
   try {
+    const std::wstring line = OneLine(text);
     {
       std::lock_guard<std::mutex> hold(UiStateLock);
       g_lines.push_back(line);

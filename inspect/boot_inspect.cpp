@@ -6,6 +6,7 @@
 #include "app/activity_log.h"
 #include "app/scan_state.h"
 #include "engine/path_classes.h"
+#include "inspect/existence.h"
 #include "platform/files.h"
 
 namespace {
@@ -55,7 +56,14 @@ void InspectBootFolders() {
 void InspectInboxDrivers() {
   int missing = 0;
   for (const wchar_t* driver : kInboxDrivers) {
-    if (platform::PathExists(driver)) continue;
+    const Existence file = TestExistence(driver);
+    if (!file.known) {
+      // One file the system will not answer for does not end the check of the others.
+      AppendActivity(std::wstring(L"[REPAIR] Inbox driver file could not be checked: ") + driver + L" (" +
+                     file.failure + L")");
+      continue;
+    }
+    if (file.exists) continue;
     AppendActivity(std::wstring(L"[REPAIR] Missing inbox driver file: ") + driver);
     ++missing;
   }

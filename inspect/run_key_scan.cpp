@@ -6,6 +6,7 @@
 #include "engine/path_classes.h"
 #include "inspect/existence.h"
 #include "inspect/run_keys.h"
+#include "platform/environment.h"
 #include "platform/registry.h"
 #include "scan/file_scan.h"
 
@@ -27,8 +28,11 @@ void ScanRunKey(const AutostartLocation& location) {
       continue;
     }
     const bool text = value.type == kRegSz || value.type == kRegExpandSz;
-    const std::wstring path = ExtractExecutablePath(text ? RegistryDataText(value.data) : std::wstring());
-    AppendActivity(entry + L" -> " + path);
+    const std::wstring written = ExtractExecutablePath(text ? RegistryDataText(value.data) : std::wstring());
+    AppendActivity(entry + L" -> " + written);
+    // An expandable value ("%LOCALAPPDATA%\\x.exe") names the program it starts only
+    // once expanded, as Windows expands it at logon.
+    const std::wstring path = value.type == kRegExpandSz ? platform::ExpandEnvironmentText(written) : written;
     if (path.empty() || IsSystemLocation(path)) continue;
     // The path is tested as written; one the file system will not answer for is
     // logged, and the values after it are still scanned.

@@ -28,6 +28,14 @@ TEST_F(ActivityLogTest, StatusUpdateSetsBothValuesThenLogsTheSentence) {
   EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"Threat isolated."});
 }
 
+// A Run value or file named "x\r\n[QUARANTINE] ..." must not add a line of its own.
+TEST_F(ActivityLogTest, ControlCharactersInANameCannotForgeALine) {
+  AppendActivity(L"[REGISTRY] HKCU Run 'a\r\n[SYSTEM] All clean\u2028b\tc'");
+  const auto lines = ActivityLines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], L"[REGISTRY] HKCU Run 'a  [SYSTEM] All clean b c'");
+}
+
 TEST(TextFileTest, LineEndsAreCrLfOnDisk) {
   const struct {
     const char* text;

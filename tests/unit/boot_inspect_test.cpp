@@ -56,4 +56,17 @@ TEST_F(BootInspectTest, InboxDriversEitherPresentOrPointedToSfc) {
                 L"[REPAIR] Missing inbox driver file: C:\\Windows\\System32\\drivers\\pci.sys",
                 L"[REPAIR] Missing inbox drivers should be restored with SFC / DISM, not by copying random .sys files.",
             }));
+
+  // A file the system will not answer for is named as such, and the rest are checked.
+  ResetActivityState();
+  standin::FailPath(drivers + L"disk.sys", 5);
+  InspectInboxDrivers();
+  EXPECT_EQ(ActivityLines(),
+            (std::vector<std::wstring>{
+                L"[REPAIR] Inbox driver file could not be checked: C:\\Windows\\System32\\drivers\\disk.sys "
+                L"(file system error 5 on C:\\Windows\\System32\\drivers\\disk.sys)",
+                L"[REPAIR] Missing inbox driver file: C:\\Windows\\System32\\drivers\\tcpip.sys",
+                L"[REPAIR] Missing inbox driver file: C:\\Windows\\System32\\drivers\\pci.sys",
+                L"[REPAIR] Missing inbox drivers should be restored with SFC / DISM, not by copying random .sys files.",
+            }));
 }

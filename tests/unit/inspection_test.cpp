@@ -111,11 +111,15 @@ TEST_F(InspectionTest, DisinfectionPassRunsToItsEndPastAProcessImageItCannotChec
 
 TEST_F(InspectionTest, RunKeyScanLogsEveryValueAndScansExistingUserPrograms) {
   const std::wstring dropped = PutFile(L"C:\\Users\\bob\\AppData\\Roaming\\upd\\upd.exe", "MZ");
+  const std::wstring expanded = PutFile(L"C:\\Users\\bob\\AppData\\Local\\sync\\sync.exe", "MZ");
+  standin::SetEnvironment(L"LOCALAPPDATA", L"C:\\Users\\bob\\AppData\\Local");
+  standin::SetEnvironment(L"windir", L"C:\\Windows");
   PutFile(L"C:\\Program Files\\App\\app.exe", "MZ");
   standin::SetRegistryString(RegistryHive::CurrentUser, kRun, L"Updater", L"\"" + dropped + L"\" /quiet");
   standin::SetRegistryValue(RegistryHive::CurrentUser, kRun, L"Flags", 4, std::string("\x01\x00\x00\x00", 4));
   standin::SetRegistryValue(RegistryHive::CurrentUser, kRun, L"Blob", 3, "MZ");
   standin::SetRegistryValue(RegistryHive::CurrentUser, kRun, L"Expand", 2, Bytes(L"%windir%\\x.exe"));
+  standin::SetRegistryValue(RegistryHive::CurrentUser, kRun, L"Sync", 2, Bytes(L"\"%LOCALAPPDATA%\\sync\\sync.exe\" -q"));
   standin::SetRegistryString(RegistryHive::LocalMachine, kRun, L"App", L"\"C:\\Program Files\\App\\app.exe\"");
   standin::SetRegistryString(RegistryHive::LocalMachine, kRun, L"Unquoted", L"C:\\Program Files\\App\\app.exe /min");
   standin::SetRegistryString(RegistryHive::LocalMachine, kRun, L"Bare", L"ctfmon.exe");
@@ -126,6 +130,7 @@ TEST_F(InspectionTest, RunKeyScanLogsEveryValueAndScansExistingUserPrograms) {
       L"[REGISTRY] HKCU Run 'Flags' -> ",
       L"[REGISTRY] HKCU Run 'Blob' -> ",
       L"[REGISTRY] HKCU Run 'Expand' -> %windir%\\x.exe",
+      L"[REGISTRY] HKCU Run 'Sync' -> %LOCALAPPDATA%\\sync\\sync.exe",
       L"[REGISTRY] Could not open HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
       L"[REGISTRY] HKLM Run 'App' -> C:\\Program Files\\App\\app.exe",
       L"[REGISTRY] HKLM Run 'Unquoted' -> C:\\Program",
@@ -133,11 +138,13 @@ TEST_F(InspectionTest, RunKeyScanLogsEveryValueAndScansExistingUserPrograms) {
       L"[REGISTRY] Could not open HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
   };
   EXPECT_EQ(LinesTagged(L"[REGISTRY] "), expected);
-  // Only the dropped updater went through the file scan, once.
-  EXPECT_EQ(RunCounters.scanned.load(), 1u);
+  // Only the user's programs went through the file scan, once each; an expandable
+  // value's once expanded.
+  EXPECT_EQ(RunCounters.scanned.load(), 2u);
   {
     std::lock_guard<std::mutex> hold(ScanIndexLock);
     EXPECT_EQ(ScanIndex.count(dropped), 1u);
+    EXPECT_EQ(ScanIndex.count(expanded), 1u);
   }
 }
 
