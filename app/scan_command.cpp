@@ -82,9 +82,11 @@ void Judge(Report& report) {
     const ScoreOutcome outcome = ScoreFileOutcome(path, record, &opened);
     // Judging opened the file whenever it read a byte, and a read error there means
     // the outcome lacks what it needed (a listed file's hash, an executable's
-    // headers); a judgement that read nothing has one open test tell.
+    // headers); a judgement that read nothing has one open test tell. What the bytes
+    // read before the error found still stands: a quarantine outcome is reported.
     const bool readable =
-        opened.tried ? opened.error == 0 && !opened.read_failed : platform::CanOpenForReading(path);
+        opened.tried ? opened.error == 0 && (!opened.read_failed || outcome == ScoreOutcome::Quarantine)
+                     : platform::CanOpenForReading(path);
     if (!readable) {
       report = Unreadable(path, L"cannot be read");
       return;

@@ -127,6 +127,14 @@ TEST_F(ScanCommandTest, AFileThatCannotBeReadAsFarAsNeededIsAReadError) {
               L"error\t-\t-\tcannot be read\t" + c.path + L"\r\nScanned 0 files: 0 quarantine, 0 warning, 0 review, "
                                                           L"0 none; 1 unreadable.\r\n");
   }
+  // What was read before the error still stands: a writable code section in the
+  // headers of a packed download is a threat whatever the tail holds.
+  const std::wstring packed = PutFile(L"C:\\Users\\bob\\Downloads\\packed.exe",
+                                      BuildPe({{".evil", kExecute | kWrite}}) + RandomBytes(3u << 20));
+  standin::FailReadsAfter(packed, 3u << 19);
+  EXPECT_EQ(RunScanCommand({L"--data-dir", L"C:\\empty", packed}), kScanThreatExit);
+  EXPECT_NE(standin::ConsoleOutput().find(L"quarantine\t9\t"), std::wstring::npos);
+
   // A bad-hash list that breaks off is said too, and its first lines still count.
   const std::string abc_hash = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
   PutFile(L"C:\\lists\\bad-hashes.txt", abc_hash + "\r\n" + std::string(200000, '#') + "\r\n");
