@@ -8,9 +8,9 @@
 #include <functional>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "app/data_dir.h"
-#include "app/text_file.h"
 #include "app/wide.h"
 #include "engine/hash_lists.h"
 #include "engine/path_classes.h"
@@ -80,8 +80,13 @@ void Judge(Report& report) {
     HeuristicResult record;
     JudgedOpen opened;
     const ScoreOutcome outcome = ScoreFileOutcome(path, record, &opened);
-    // Judging opened the file whenever it read a byte; otherwise one open test tells.
-    const bool readable = opened.tried ? opened.error == 0 : platform::CanOpenForReading(path);
+    // Judging opened the file whenever it read a byte, and a read error there means
+    // the outcome lacks what it needed (a listed file's hash, an executable's
+    // headers); a judgement that read nothing has one open test tell. What the bytes
+    // read before the error found still stands: a quarantine outcome is reported.
+    const bool readable =
+        opened.tried ? opened.error == 0 && (!opened.read_failed || outcome == ScoreOutcome::Quarantine)
+                     : platform::CanOpenForReading(path);
     if (!readable) {
       report = Unreadable(path, L"cannot be read");
       return;
@@ -273,12 +278,17 @@ int ParseJobs(const std::wstring& text) {
   return value >= 1 && value <= kMostJobs ? value : 0;
 }
 
-void LoadLists(const std::wstring& data_dir) {
-  std::string text;
-  bool cut = false;
-  ReadTextFilePrefix(data_dir + L"\\bad-hashes.txt", kBadHashListBytes, text, cut);
-  ReplaceBadHashes(ParseBadHashList(text));
-  LoadSafeHashes(data_dir + L"\\safe-hashes.txt");
+// Loads both lists; a list that cannot be read to its end (what was read before the
+// error is used) is an error line, since a listed file could go unnoticed.
+void LoadLists(const std::wstring& data_dir, Tally& tally) {
+  const std::wstring bad_path = data_dir + L"\\bad-hashes.txt";
+  const HashListText bad = ReadHashList(bad_path, kBadHashListBytes);
+  ReplaceBadHashes(ParseBadHashList(bad.text));
+  const std::wstring safe_path = data_dir + L"\\safe-hashes.txt";
+  const bool safe_whole = LoadSafeHashes(safe_path);
+  for (const auto& [path, whole] : {std::pair{bad_path, bad.whole}, std::pair{safe_path, safe_whole}}) {
+    if (!whole) PrintReport(Unreadable(path, L"cannot be read"), tally);
+  }
 }
 }  // namespace
 
@@ -316,8 +326,8 @@ int RunScanCommand(const std::vector<std::wstring>& args) {
     return kScanErrorExit;
   }
 
-  LoadLists(data_dir);
   Tally tally;
+  LoadLists(data_dir, tally);
   if (jobs > 1) {
     ScanInParallel(paths, jobs, tally);
   } else {

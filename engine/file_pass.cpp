@@ -144,9 +144,9 @@ FilePass ReadFileForJudgement(const std::wstring& path, const FilePassPlan& plan
   });
   Guarded(analysis.active, pass.analysis_fault, [&] {
     pass.entropy = analysis.tally.Entropy();
-    // A read error before the head was whole means the head could not be read.
-    pass.head_read = !pass.read_failed || head.size() >= analysis.head_wanted;
-    if (pass.head_read) pass.head = head;
+    // The head is what was read: a read error past the headers (a byte-range lock
+    // over the tail, say) must not cost the header walk what it did read.
+    pass.head = head;
   });
   Guarded(page.active, pass.page_fault, [&] { pass.page_text = page.reader.Finish(); });
   if (analysis.active && !pass.read_failed && !stopped && total <= kSmallFileBytes) {

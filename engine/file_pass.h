@@ -29,8 +29,9 @@ struct FilePass {
   bool read_failed = false;   // a read error ended the pass
   std::wstring sha256;        // 64 lower-case hex digits; "" when not asked for or not computed
   double entropy = 0.0;       // of the first MiB that was read
-  bool head_read = false;     // head holds the first 2 MiB, or the whole of a smaller file
-  std::string_view head;      // points into buffers, valid while this pass lives
+  // The first 2 MiB of an "MZ" file, or as much of them as was read before the end of
+  // the file or a read error; points into buffers, valid while this pass lives.
+  std::string_view head;
   PassBuffersLease buffers;
   std::string page_text;
   // The whole file when the analysis read it to its end within its first 128 bytes

@@ -88,6 +88,41 @@ std::unordered_set<std::wstring> ParseBadHashList(std::string_view text) {
   return hashes;
 }
 
+HashListText ReadHashList(const std::wstring& path, std::size_t max_bytes) {
+  HashListText list;
+  std::string bytes;
+  std::string buffer(65536, '\0');
+  bool read_failed = false;
+  // One byte past the bound tells a list that ends there from a longer one.
+  const uint32_t open_error = platform::ReadFileThrough(
+      path, buffer,
+      [&](std::string_view chunk) {
+        bytes.append(chunk.substr(0, max_bytes + 1 - bytes.size()));
+        return bytes.size() <= max_bytes;
+      },
+      read_failed);
+  if (open_error != 0) {
+    list.missing = platform::IsNotFoundError(open_error);
+    list.whole = list.missing;
+    return list;
+  }
+  std::size_t keep = bytes.size();
+  if (bytes.size() > max_bytes) {
+    list.cut = true;
+    keep = max_bytes;
+  } else if (read_failed) {
+    list.whole = false;
+  }
+  // A line cut by the bound or by the error is no entry: only whole lines stay.
+  if (list.cut || !list.whole) {
+    const std::size_t last_line_end = keep == 0 ? std::string::npos : bytes.rfind('\n', keep - 1);
+    keep = last_line_end == std::string::npos ? 0 : last_line_end + 1;
+  }
+  bytes.resize(keep);
+  list.text = FromCrLf(bytes);
+  return list;
+}
+
 std::wstring BadHashesPath() { return DataDir.empty() ? L"bad-hashes.txt" : DataDir + L"\\bad-hashes.txt"; }
 
 void LoadBadHashes() {
@@ -100,11 +135,17 @@ void LoadBadHashes() {
   try {
     const std::wstring list_path = BadHashesPath();
     CreateWhenMissing(list_path, kBadListHeader);
-    std::string text;
-    bool cut = false;
-    ReadTextFilePrefix(list_path, kBadHashListBytes, text, cut);  // an unreadable list loads as empty
-    ReplaceBadHashes(ParseBadHashList(text));
-    if (cut) AppendActivity(L"[ENGINE] Bad-hash list is over 16 MiB; only its first part is used.");
+    const HashListText list = ReadHashList(list_path, kBadHashListBytes);
+    std::unordered_set<std::wstring> hashes = ParseBadHashList(list.text);
+    if (!list.whole) {
+      // A list that breaks off (a read error, another program's lock) must not empty
+      // the set: a reload keeps what it held, and the lines read before the error count.
+      AppendActivity(L"[FAULT] Hash list skipped. Scan continues.");
+      const auto held = CurrentBadHashes();
+      hashes.insert(held->begin(), held->end());
+    }
+    ReplaceBadHashes(std::move(hashes));
+    if (list.cut) AppendActivity(L"[ENGINE] Bad-hash list is over 16 MiB; only its first part is used.");
     AppendActivity(L"[ENGINE] Heuristic scan plus " + std::to_wstring(BadHashCount()) +
                    L" local bad hashes. No cloud lookup, so a dead network cannot stall a scan.");
   } catch (...) {
@@ -127,16 +168,17 @@ bool AnySafeHashes() {
   return !g_safe_wide.empty() || !g_safe_narrow.empty();
 }
 
-void LoadSafeHashes(const std::wstring& path) {
-  std::string text;
-  bool cut = false;
-  if (path.empty() || !ReadTextFilePrefix(path, kSafeHashListBytes, text, cut)) return;
+bool LoadSafeHashes(const std::wstring& path) {
+  if (path.empty()) return true;
+  const HashListText list = ReadHashList(path, kSafeHashListBytes);
+  if (!list.whole) AppendActivity(L"[FAULT] Hash list skipped. Scan continues.");
   std::lock_guard<std::mutex> hold(SafeHashMutex);
-  ForEachLine(text, [&](std::string_view line) {
+  ForEachLine(list.text, [&](std::string_view line) {
     if (line.empty()) return;
     g_safe_wide.insert(WidenBytes(line));
     g_safe_narrow[std::string(line)] = true;
   });
+  return list.whole;
 }
 
 void AddSafeHash(const std::wstring& hash) {

@@ -31,11 +31,25 @@ constexpr std::size_t kSafeHashListBytes = 8u << 20;
 // lower-cased.
 std::unordered_set<std::wstring> ParseBadHashList(std::string_view text);
 
+// A hash list as read: at most max_bytes, CR LF turned into LF, and only whole lines
+// when the read stopped early, at the bound (cut) or at a read error (whole false:
+// the lines before the error are kept). A list that cannot be opened is not whole
+// either, unless it is simply not there (missing).
+struct HashListText {
+  std::string text;
+  bool whole = true;
+  bool cut = false;
+  bool missing = false;
+};
+HashListText ReadHashList(const std::wstring& path, std::size_t max_bytes);
+
 // Path of the bad-hash list: DataDir + "\bad-hashes.txt", or the bare name.
 std::wstring BadHashesPath();
 
 // Creates a missing engine marker and list file, then rebuilds the bad-hash set
-// from the list and logs its size. Never throws.
+// from the list and logs its size. A list that cannot be read to its end is a fault
+// line, and the set keeps what it held (a reload) together with the lines read
+// before the error. Never throws.
 void LoadBadHashes();
 
 // Replaces the bad-hash set as a whole (readers see the old or the new one).
@@ -52,8 +66,9 @@ bool AnySafeHashes();
 // form (low byte of each character), filled together.
 extern std::mutex SafeHashMutex;
 
-// Adds every non-empty line of the file to both forms.
-void LoadSafeHashes(const std::wstring& path);
+// Adds every non-empty line of the file to both forms; of a file that cannot be read
+// to its end, the lines before the error, with a fault line. False in that case.
+bool LoadSafeHashes(const std::wstring& path);
 
 // Adds a hash to both forms and, when it is new, appends it to safe-hashes.txt.
 void AddSafeHash(const std::wstring& hash);

@@ -92,9 +92,18 @@ bool IsCompleteFileName(const std::wstring& path) {
   return !Contains(ToLowerAscii(FileNameOf(path)), L".crdownload");
 }
 
+bool QueryJudgedFileInfo(const std::wstring& path, platform::FileInfo& info) {
+  if (!platform::QueryFileInfo(path, info)) return false;
+  // A folder link stays a folder: the walks pass it over and nothing judges it.
+  if (!info.is_reparse_point || info.is_directory) return true;
+  if (!platform::QueryFileInfoOfTarget(path, info)) return false;
+  info.is_reparse_point = true;
+  return true;
+}
+
 bool IsCompleteFile(const std::wstring& path) {
   if (!IsCompleteFileName(path)) return false;
   platform::FileInfo info;
-  if (!platform::QueryFileInfo(path, info) || info.is_directory || info.size == 0) return false;
+  if (!QueryJudgedFileInfo(path, info) || info.is_directory || info.size == 0) return false;
   return platform::CanOpenForReading(path);
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/files.h"
+
 // Copy with "A" to "Z" lower-cased and every other character unchanged.
 std::wstring ToLowerAscii(std::wstring_view text);
 std::string ToLowerAscii(std::string_view text);
@@ -25,8 +27,14 @@ bool IsWindowsCorePath(std::wstring_view path);
 bool IsExcludedFromScan(std::wstring_view path);
 // System places and Windows folders at once; Microsoft folders only with a valid signature.
 bool IsMicrosoftFile(const std::wstring& path);
-// Not a partial download, exists, is a non-empty file and can be opened for reading.
+// Not a partial download, exists, is a non-empty file and can be opened for reading;
+// for a link, the file it leads to.
 bool IsCompleteFile(const std::wstring& path);
+// What the file system says of the file a path names, as the judgement needs it: a
+// symbolic link's own status (size 0) would pass its file by, so for a file link the
+// status is its target's, with is_reparse_point left set to say the path is a link.
+// False when it cannot be had.
+bool QueryJudgedFileInfo(const std::wstring& path, platform::FileInfo& info);
 // The name tests of a complete file alone: no partial-download extension, and no
 // ".crdownload" anywhere in the file name.
 bool IsCompleteFileName(const std::wstring& path);

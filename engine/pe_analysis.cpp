@@ -98,7 +98,7 @@ HeuristicResult Heavy() {
 AnalysisStart PlanAnalysis(const std::wstring& path) {
   platform::FileInfo info;
   // The name and status tests of a complete file; its open test is the read itself.
-  if (!IsCompleteFileName(path) || !platform::QueryFileInfo(path, info) || info.is_directory || info.size == 0) {
+  if (!IsCompleteFileName(path) || !QueryJudgedFileInfo(path, info) || info.is_directory || info.size == 0) {
     return AnalysisStart::Untouched;
   }
   // Case-sensitive on purpose: these two trees are trusted as the system writes them.
@@ -108,7 +108,7 @@ AnalysisStart PlanAnalysis(const std::wstring& path) {
   return info.size > kAnalysisSizeLimit ? AnalysisStart::Heavy : AnalysisStart::ReadBytes;
 }
 
-HeuristicResult AnalyzeBytes(double entropy, bool head_read, std::string_view head) {
+HeuristicResult AnalyzeBytes(double entropy, std::string_view head) {
   HeuristicResult record = FreshAnalysis();
   record.entropy = entropy;
   if (record.entropy > kVeryHighEntropy) {
@@ -119,7 +119,7 @@ HeuristicResult AnalyzeBytes(double entropy, bool head_read, std::string_view he
     record.detail =
         L"Behavior: High entropy stream (" + std::wstring(figure, figure + std::strlen(figure)) + L") detected.";
   }
-  if (head_read && HasRwxSection(reinterpret_cast<const unsigned char*>(head.data()), head.size())) {
+  if (HasRwxSection(reinterpret_cast<const unsigned char*>(head.data()), head.size())) {
     record.suspicious = true;
     record.reason = L"Unusual PE Section contains RWX attributes";
   }
@@ -140,7 +140,7 @@ HeuristicResult AnalysisOf(const std::wstring& path, AnalysisStart start, const 
       case AnalysisStart::ReadBytes:
         if (!pass.Opened()) return record;
         if (pass.analysis_fault) throw std::runtime_error("analysis pass failed");
-        return AnalyzeBytes(pass.entropy, pass.head_read, pass.head);
+        return AnalyzeBytes(pass.entropy, pass.head);
     }
   } catch (...) {
     AppendActivity(L"[FAULT] Heuristic scan skipped: " + path);

@@ -46,8 +46,9 @@ enum class AnalysisStart { Untouched, Heavy, ReadBytes };
 AnalysisStart PlanAnalysis(const std::wstring& path);
 
 // The analysis of bytes already read: the entropy of the first MiB, and the head
-// (the first 2 MiB, or the whole of a smaller file) unless it could not be read.
-HeuristicResult AnalyzeBytes(double entropy, bool head_read, std::string_view head);
+// (the first 2 MiB, or what of them could be read); a section table that lies
+// beyond the head is not found.
+HeuristicResult AnalyzeBytes(double entropy, std::string_view head);
 
 struct FilePass;
 // The analysis from its plan and a pass that read what the plan asked for (a pass

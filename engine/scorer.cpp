@@ -57,28 +57,29 @@ bool IsPhishingText(std::string_view text) {
 
 bool PageHeadReader::Add(std::string_view chunk) {
   if (lines > kPageLines) return false;
+  const auto keep = [this](char c) {
+    if (lines < kPageLines && line.size() < kPageLineLimit) line.push_back(c);
+  };
   for (const char c : chunk) {
+    // A page that goes on and on is judged on what was gathered by the limit.
+    if (++bytes_read > kPageReadLimit) {
+      if (lines < kPageLines) text += ToLowerAscii(line);
+      line.clear();
+      lines = kPageLines + 1;
+      return false;
+    }
     if (pending_cr) {
       pending_cr = false;
-      if (c != '\n' && lines < kPageLines) line.push_back('\r');
+      if (c != '\n') keep('\r');
     }
     if (c == '\r') {
       pending_cr = true;
     } else if (c == '\n') {
       if (lines < kPageLines) text += ToLowerAscii(line);
       line.clear();
-      line_bytes = 0;
       if (++lines > kPageLines) return false;
-    } else if (lines < kPageLines) {
-      line.push_back(c);  // the 41st line is read to its end but never kept
-    }
-    // A line without end (a page of one huge line) ends the check at the bound: what
-    // was gathered is judged, and no more is read.
-    if (++line_bytes >= kPageLineLimit) {
-      if (lines < kPageLines) text += ToLowerAscii(line);
-      line.clear();
-      lines = kPageLines + 1;
-      return false;
+    } else {
+      keep(c);  // the 41st line is read to its end but never kept
     }
   }
   return true;
@@ -86,7 +87,7 @@ bool PageHeadReader::Add(std::string_view chunk) {
 
 std::string PageHeadReader::Finish() {
   if (lines > kPageLines) return text;
-  if (pending_cr && lines < kPageLines) line.push_back('\r');
+  if (pending_cr && lines < kPageLines && line.size() < kPageLineLimit) line.push_back('\r');
   pending_cr = false;
   if (!line.empty() && lines < kPageLines) {
     text += ToLowerAscii(line);
@@ -115,7 +116,7 @@ ScoreOutcome ScoreFileOutcome(const std::wstring& path, HeuristicResult& record,
   plan.analysis = start == AnalysisStart::ReadBytes;
   plan.page = IsPageFile(path);
   const FilePass pass = ReadFileForJudgement(path, plan);
-  if (opened) *opened = JudgedOpen{pass.tried, pass.open_error};
+  if (opened) *opened = JudgedOpen{pass.tried, pass.open_error, pass.read_failed};
 
   // The test file has a verdict of its own, before every rule, so that people who
   // check their protection with it see it contained like any threat.

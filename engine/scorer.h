@@ -12,7 +12,8 @@ enum class ScoreOutcome { None, Review, Warning, Quarantine };
 // Whether judging a file opened it: tried is false when it never had to read it.
 struct JudgedOpen {
   bool tried = false;
-  uint32_t error = 0;  // Win32 error code of a failed open, 0 when it opened
+  uint32_t error = 0;        // Win32 error code of a failed open, 0 when it opened
+  bool read_failed = false;  // a read error came before the judgement had read what it needed
 };
 
 // Scores the file into the record (overwritten whole) and returns the outcome; the
@@ -31,18 +32,21 @@ bool IsPhishingText(std::string_view first_lines);
 
 // Gathers the first 40 lines of a page from chunks of any size: text-mode lines
 // (CR LF ends a line, a lone CR is a character), line ends removed, lower-cased,
-// joined without separators. The 41st line is read but not used. Every line, kept
-// or not, is read to at most kPageLineLimit bytes: a longer one ends the check.
-// A page line longer than this ends the page check there (64 KiB).
+// joined without separators. The 41st line is read but not used. Of each line only
+// its first kPageLineLimit bytes are kept and the rest is read past, so that padding
+// cannot push the words out of the check; the whole read stops at kPageReadLimit,
+// and what was gathered by then is judged.
 constexpr std::size_t kPageLineLimit = 65536;
+constexpr std::size_t kPageReadLimit = 4u << 20;
 
 struct PageHeadReader {
   std::string text;
   std::string line;
   int lines = 0;
-  std::size_t line_bytes = 0;  // of the current line, kept or not
+  std::size_t bytes_read = 0;  // of the whole page
   bool pending_cr = false;
-  // False once the 41st line has ended and no more bytes are wanted.
+  // False once the 41st line has ended, or the read limit is reached, and no more
+  // bytes are wanted.
   bool Add(std::string_view chunk);
   // The gathered text, counting a last line without a line end.
   std::string Finish();

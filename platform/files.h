@@ -89,6 +89,12 @@ struct FileInfo {
 };
 bool QueryFileInfo(const std::wstring& path, FileInfo& info);
 
+// The same of the file the path leads to: read through a handle opened on the path
+// with links followed (no FILE_FLAG_OPEN_REPARSE_POINT), so that a symbolic link gives
+// its target's kind, size and write time where QueryFileInfo gives the link's own
+// (size 0). False when the path cannot be opened (a dangling link, say).
+bool QueryFileInfoOfTarget(const std::wstring& path, FileInfo& info);
+
 // Reads the first min(size, max_bytes) bytes of the file with ordinary reads (opened
 // for reading, shared with other readers, writers and deleters) into head, and the
 // file's size into file_size. False when the file cannot be opened or sized, is

@@ -71,9 +71,10 @@ void ScanFile(const std::wstring& path) {
   if (StartsWith(path, QuarantineDir) || StartsWith(path, SnapshotsDir)) return;
   // The readiness test's open is the lock probe too: one open tells a file held by
   // another program (typically another scanner) from one that is not ready at all.
+  // A link is judged as the file it leads to: its own size is 0.
   platform::FileInfo info;
-  const bool ready_by_name = IsCompleteFileName(path) && platform::QueryFileInfo(path, info) &&
-                             !info.is_directory && info.size > 0;
+  const bool ready_by_name = IsCompleteFileName(path) && QueryJudgedFileInfo(path, info) && !info.is_directory &&
+                             info.size > 0;
   const uint32_t probe = ready_by_name ? platform::ProbeOpenForReading(path) : 0;
   if (probe == kSharingViolation || probe == kLockViolation) {
     RunCounters.deferred_other_av.fetch_add(1);
@@ -85,19 +86,32 @@ void ScanFile(const std::wstring& path) {
   }
 
   const bool known = IsKnown(path);
-  // The status just read is the stamp, unless the path is a link (whose own status it is).
-  const FileStamp stamp = info.is_reparse_point ? ReadFileStamp(path) : FileStamp{info.last_write_time, info.size};
+  // The status just read is the stamp (a link's is its target's).
+  FileStamp stamp{info.last_write_time, info.size};
   if (IsUnchanged(path, stamp)) {
     RunCounters.skipped_unchanged.fetch_add(1);
     return;
   }
-  // A tracked file that turned into noise is put back before it is judged.
-  if (known) SnapshotOrRestore(path);
+  // A tracked file that turned into noise is put back before it is judged; what is
+  // judged is then the restored content.
+  if (known) {
+    SnapshotOrRestore(path);
+    stamp = ReadFileStamp(path);
+  }
 
   RunCounters.scanned.fetch_add(1);
   HeuristicResult result;
-  ScoreFile(path, result);
-  RecordStamp(path, ReadFileStamp(path));
+  JudgedOpen opened;
+  ScoreFileOutcome(path, result, &opened);
+  // The stamp read before the judgement is the one recorded: content written while it
+  // ran (a payload swapped in, encryption under way) differs from it and is judged at
+  // the next event. A file the judgement could not read as far as it needed is not
+  // recorded at all, so that the next event or scan judges it again.
+  if (!opened.tried || (opened.error == 0 && !opened.read_failed)) {
+    RecordStamp(path, stamp);
+  } else {
+    AppendActivity(L"[SCAN] Could not be read, judged on what was read and left for another scan: " + path);
+  }
   // A first snapshot, except of a file just judged malicious: a copy of it outside
   // the quarantine would only keep the threat on disk.
   if (!known && !result.flagged) SnapshotOrRestore(path);

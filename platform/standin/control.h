@@ -75,6 +75,10 @@ bool IsFolderHeld(const std::wstring& windows_folder);
 void MarkWritableByOthers(const std::wstring& windows_path);
 // Reading the file fails once this many bytes have been read (a medium pulled out).
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes);
+// The next read of the file runs the action after its first chunk came in and before
+// the program sees it, as another program writing the file while it is judged would;
+// an action that throws makes that read throw (memory running out mid-read).
+void OnNextRead(const std::wstring& windows_path, std::function<void()> action);
 // How often the program opened the file (reads, lock probes, copies, signature
 // checks) and how many bytes it read from it.
 int OpensOf(const std::wstring& windows_path);

@@ -1,6 +1,9 @@
 #include "platform/files.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
@@ -119,6 +122,11 @@ void MakeFolderUnguardable(const std::wstring& windows_folder) {
 void FailReadsAfter(const std::wstring& windows_path, uint64_t bytes) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().read_limits[windows_path] = bytes;
+}
+
+void OnNextRead(const std::wstring& windows_path, std::function<void()> action) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().read_actions[windows_path] = std::move(action);
 }
 
 void SetFreeSpace(wchar_t letter, uint64_t free_bytes, uint64_t total_bytes) {
@@ -262,10 +270,18 @@ uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
       return 0;
     }
     readable -= static_cast<uint64_t>(got);
+    std::function<void()> action;
     {
       std::lock_guard<std::mutex> hold(standin::MachineLock());
-      standin::TheMachine().traffic[path].bytes_read += static_cast<uint64_t>(got);
+      auto& machine = standin::TheMachine();
+      machine.traffic[path].bytes_read += static_cast<uint64_t>(got);
+      const auto found = machine.read_actions.find(path);
+      if (found != machine.read_actions.end()) {
+        action = std::move(found->second);
+        machine.read_actions.erase(found);
+      }
     }
+    if (action) action();
     if (!visit(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) return 0;
   }
   read_failed = in.bad();
@@ -298,6 +314,9 @@ uint32_t ProbeOpenForReading(const std::wstring& path) {
   return in ? 0 : 2;  // ERROR_FILE_NOT_FOUND
 }
 
+// As GetFileAttributesExW: a link's own status, never its target's. A symbolic link
+// carries the folder attribute when it was made for a folder, so a link to a folder
+// is a folder here; its size is 0 and its time is when the link was made.
 bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
   const std::string host = ReachableHostPath(path);
   if (host.empty()) return false;
@@ -307,6 +326,29 @@ bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
   info = FileInfo();
   info.is_reparse_point = std::filesystem::is_symlink(status);
   info.is_directory = std::filesystem::is_directory(host, error);
+  if (info.is_reparse_point) {
+    struct stat own {};
+    if (lstat(host.c_str(), &own) != 0) return false;
+    const auto made = std::chrono::system_clock::time_point(
+        std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::seconds(own.st_mtim.tv_sec) + std::chrono::nanoseconds(own.st_mtim.tv_nsec)));
+    info.last_write_time = Ticks(std::chrono::file_clock::from_sys(made));
+    return true;
+  }
+  if (!info.is_directory) info.size = std::filesystem::file_size(host, error);
+  info.last_write_time = Ticks(std::filesystem::last_write_time(host, error));
+  return true;
+}
+
+bool QueryFileInfoOfTarget(const std::wstring& path, FileInfo& info) {
+  standin::NoteOpen(path);
+  const std::string host = ReachableHostPath(path);
+  if (host.empty()) return false;
+  std::error_code error;
+  const auto status = std::filesystem::status(host, error);  // links followed, as an open follows them
+  if (error || !std::filesystem::exists(status)) return false;
+  info = FileInfo();
+  info.is_directory = std::filesystem::is_directory(status);
   if (!info.is_directory) info.size = std::filesystem::file_size(host, error);
   info.last_write_time = Ticks(std::filesystem::last_write_time(host, error));
   return true;
@@ -328,7 +370,7 @@ bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_
 
 bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& head, uint64_t& file_size) {
   FileInfo info;
-  if (!QueryFileInfo(path, info) || info.is_directory || info.size == 0) return false;
+  if (!QueryFileInfoOfTarget(path, info) || info.is_directory || info.size == 0) return false;
   std::string bytes;
   if (max_bytes > 0 && !ReadFileInChunks(path, 65536, [&](std::string_view chunk) {
         bytes.append(chunk.substr(0, max_bytes - bytes.size()));

@@ -35,6 +35,7 @@ struct Machine {
   };
   std::map<std::wstring, ListingFault> listing_faults;
   std::map<std::wstring, uint64_t> read_limits;       // bytes readable before a read fails
+  std::map<std::wstring, std::function<void()>> read_actions;  // run once, in the middle of the next read
   std::set<std::wstring> hidden_from_find;            // lower-cased full paths the find listing leaves out
   std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
   std::set<std::wstring> read_only_paths;             // lower-cased full paths

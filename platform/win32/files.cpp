@@ -207,6 +207,26 @@ bool QueryFileInfo(const std::wstring& path, FileInfo& info) {
   return true;
 }
 
+namespace {
+// The status of whatever the path leads to, links followed; backup semantics let a
+// folder be opened too.
+bool QueryThroughHandle(const std::wstring& path, BY_HANDLE_FILE_INFORMATION& data) {
+  const auto file = OwnFileHandle(CreateFileW(win32::ApiPath(path).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file && GetFileInformationByHandle(file.get(), &data);
+}
+}  // namespace
+
+bool QueryFileInfoOfTarget(const std::wstring& path, FileInfo& info) {
+  BY_HANDLE_FILE_INFORMATION data{};
+  if (!QueryThroughHandle(path, data)) return false;
+  info.is_directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  info.is_reparse_point = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  info.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+  info.last_write_time = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
 bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& head, uint64_t& file_size) {
   const auto file = OpenSharedForReading(path);
   if (!file) return false;
@@ -265,10 +285,8 @@ bool QueryFileStamp(const std::wstring& path, uint64_t& last_write_time, uint64_
     return true;
   }
   // The attributes of a link are the link's own; opening it reaches the target.
-  const auto target = OwnFileHandle(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!target || !GetFileInformationByHandle(target.get(), &info)) return false;
+  if (!QueryThroughHandle(path, info)) return false;
   last_write_time = Join(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
   size = Join(info.nFileSizeHigh, info.nFileSizeLow);
   return true;

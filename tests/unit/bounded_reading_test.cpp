@@ -55,18 +55,19 @@ TEST_F(BoundedReadingTest, OversizedSafeListLoadsItsFirstEntriesOnly) {
   EXPECT_FALSE(IsSafeHash(WidenBytes(beyond + std::string(64 - beyond.size(), 'a'))));
 }
 
-TEST_F(BoundedReadingTest, APageOfOneHugeLineIsReadOnlyToTheLineBound) {
+TEST_F(BoundedReadingTest, APageOfOneHugeLineIsReadOnlyToThePageBound) {
   std::string page = "<html>login password http://phish.example verify";
-  page += std::string(4u << 20, 'x');  // 4 MiB with no line break
+  page += std::string(8u << 20, 'x');  // 8 MiB with no line break
   const std::wstring path = PutFile(std::wstring(kDownloads) + L"\\offer.html", page);
   HeuristicResult record;
   ScoreFileOutcome(path, record);
   EXPECT_NE(record.reason.find(L"phishing-page"), std::wstring::npos);
-  // The entropy window reads the first MiB; the page check adds nothing beyond it.
-  EXPECT_LE(standin::BytesReadOf(path), 1u << 20);
+  // The page check stops at its bound, within the read chunk that crosses it.
+  EXPECT_LE(standin::BytesReadOf(path), kPageReadLimit + (512u << 10));
 
   PageHeadReader reader;
-  EXPECT_FALSE(reader.Add(std::string(kPageLineLimit + 10, 'y')));
+  EXPECT_TRUE(reader.Add(std::string(kPageLineLimit + 10, 'y')));  // read past, not kept
+  EXPECT_FALSE(reader.Add(std::string(kPageReadLimit, 'y')));
   EXPECT_EQ(reader.Finish().size(), kPageLineLimit);
 }
 

@@ -126,17 +126,29 @@ TEST_F(FilePassTest, EachListWorksWhileTheOtherIsEmpty) {
 }
 
 TEST_F(FilePassTest, FilesThatCannotBeReadKeepTheirResults) {
-  // Packed and listed, but the medium goes away after 1.5 MiB: the hash is lost
-  // and so is the head, while the first MiB still counts.
+  // Packed, listed and with a writable code section, but the medium goes away (or a
+  // byte-range lock covers the tail) after 1.5 MiB: the hash is lost, while the
+  // first MiB and the headers read before the error still count.
   const std::string bytes = BuildPe({{".evil", kExecute | kWrite}}) + RandomBytes(3 * kMiB);
   const std::wstring pulled = PutFile(L"C:\\Users\\bob\\Downloads\\pulled.exe", bytes);
   ReplaceBadHashes({ComputeFileSha256(pulled)});
   standin::FailReadsAfter(pulled, 3 * kMiB / 2);
   HeuristicResult record;
-  EXPECT_FALSE(ScoreFile(pulled, record));
-  EXPECT_EQ(record.reason, L"Warning only score=6 (Backend AI allowed high-entropy user-writable-path dropped-binary )");
+  JudgedOpen opened;
+  EXPECT_EQ(ScoreFileOutcome(pulled, record, &opened), ScoreOutcome::Quarantine);
+  EXPECT_EQ(record.reason,
+            L"Heuristic score=9 (Backend AI allowed high-entropy rwx-section user-writable-path dropped-binary )");
   EXPECT_GT(record.entropy, 7.92);
-  EXPECT_EQ(record.detail.rfind(L"Behavior: High entropy stream (", 0), 0u);
+  EXPECT_TRUE(opened.read_failed);
+
+  // A section table that lies past the bytes read is not found.
+  const uint32_t far_header = static_cast<uint32_t>(3 * kMiB / 2 + 1000);
+  const std::string far_pe = BuildPe({{".evil", kExecute | kWrite}}, 2 * kMiB, far_header);
+  const std::wstring far = PutFile(L"C:\\Users\\bob\\Downloads\\far.exe", far_pe);
+  standin::FailReadsAfter(far, 3 * kMiB / 2);
+  EXPECT_EQ(AnalyzeFile(far).reason, L"Clean File");
+  EXPECT_EQ(AnalyzeFile(PutFile(L"C:\\Users\\bob\\Downloads\\far-whole.exe", far_pe)).reason,
+            L"Unusual PE Section contains RWX attributes");
 
   // One that cannot be opened at all keeps the fresh analysis.
   const std::wstring locked = PutFile(L"C:\\Users\\bob\\Downloads\\locked.exe", bytes);

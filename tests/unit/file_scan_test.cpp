@@ -159,4 +159,27 @@ TEST_F(FileScanTest, CleanFileIsCountedRecordedAndSnapshotted) {
   EXPECT_EQ(HostBytes(SnapshotPathFor(notes)), TextBytes(500));
 }
 
+// What is recorded as seen is the content that was judged: bytes written while the
+// judgement ran, or a file it could not read as far as it needed, come back at the
+// next event.
+TEST_F(FileScanTest, ContentNotJudgedWholeIsJudgedAgainAtTheNextEvent) {
+  const std::wstring swapped = PutFile(L"C:\\Users\\bob\\Downloads\\setup.txt", TextBytes(3000));
+  standin::OnNextRead(swapped, [&] { PutFile(swapped, TextBytes(5000, "payload swapped in\r\n")); });
+  ScanFile(swapped);
+  EXPECT_FALSE(IsUnchangedSinceLastScan(swapped));
+  ScanFile(swapped);
+  EXPECT_EQ(RunCounters.scanned.load(), 2u);
+  EXPECT_EQ(RunCounters.skipped_unchanged.load(), 0u);
+  ScanFile(swapped);  // the content judged the second time is the content on disk
+  EXPECT_EQ(RunCounters.skipped_unchanged.load(), 1u);
+
+  const std::wstring cut = PutFile(L"C:\\Users\\bob\\Downloads\\big.txt", TextBytes(3 * 1048576));
+  standin::FailReadsAfter(cut, 524288);
+  ScanFile(cut);
+  ScanFile(cut);
+  EXPECT_EQ(RunCounters.scanned.load(), 4u);
+  EXPECT_EQ(CountLines(L"[SCAN] Could not be read, judged on what was read and left for another scan: " + cut), 2);
+  EXPECT_FALSE(IsUnchangedSinceLastScan(cut));
+}
+
 }  // namespace

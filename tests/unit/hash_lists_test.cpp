@@ -88,3 +88,51 @@ TEST_F(HashListsTest, ReadersSeeAWholeListWhileItIsReloaded) {
   }
   reloader.join();
 }
+
+namespace {
+// A list of 64-digit entries, numbered from 0, one per CR LF line (66 bytes each).
+std::string NumberedEntries(int count) {
+  std::string list;
+  for (int i = 0; i < count; ++i) {
+    const std::string number = std::to_string(i);
+    list += number + std::string(64 - number.size(), 'a') + "\r\n";
+  }
+  return list;
+}
+
+std::wstring Entry(int i) {
+  const std::wstring number = std::to_wstring(i);
+  return number + std::wstring(64 - number.size(), L'a');
+}
+
+constexpr int kEntries = 2000;
+// Lists are read in 64 KiB pieces; the second one fails. 992 lines of 66 bytes lie
+// whole within the first; of the 993rd it holds the 64 digits but not the line end,
+// and a line the error cut is no entry.
+constexpr uint64_t kReadBeforeError = 65536;
+constexpr int kWholeLinesRead = 992;
+}  // namespace
+
+TEST_F(HashListsTest, AListThatBreaksOffKeepsTheLinesReadBeforeTheError) {
+  const std::wstring bad_path = L"C:\\KestruneAV\\bad-hashes.txt";
+  PutFile(bad_path, NumberedEntries(kEntries));
+  standin::FailReadsAfter(bad_path, kReadBeforeError);
+  LoadBadHashes();
+  EXPECT_EQ(BadHashCount(), static_cast<std::size_t>(kWholeLinesRead));
+  EXPECT_TRUE(IsBadHash(Entry(0)));
+  EXPECT_TRUE(IsBadHash(Entry(kWholeLinesRead - 1)));
+  EXPECT_FALSE(IsBadHash(Entry(kWholeLinesRead)));
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[FAULT] Hash list skipped. Scan continues.",
+                                 L"[ENGINE] Heuristic scan plus 992 local bad hashes. No cloud lookup, so a dead "
+                                 L"network cannot stall a scan.",
+                             }));
+
+  ResetActivityState();
+  PutFile(SafeHashesPath, NumberedEntries(kEntries));
+  standin::FailReadsAfter(SafeHashesPath, kReadBeforeError);
+  EXPECT_FALSE(LoadSafeHashes(SafeHashesPath));
+  EXPECT_TRUE(IsSafeHash(Entry(kWholeLinesRead - 1)));
+  EXPECT_FALSE(IsSafeHash(Entry(kWholeLinesRead)));
+  EXPECT_EQ(ActivityLines(), std::vector<std::wstring>{L"[FAULT] Hash list skipped. Scan continues."});
+}

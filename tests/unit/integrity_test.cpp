@@ -77,6 +77,29 @@ TEST_F(IntegrityTest, ScrambledMarkersAreCountedNumberedAndRestored) {
   EXPECT_TRUE(ActivityLines().empty());
 }
 
+// The reload after a restore must not cost the list it replaces when the list
+// cannot be read to its end (another program's byte-range lock, a failing disk).
+TEST_F(IntegrityTest, AReloadThatBreaksOffKeepsTheListItHad) {
+  std::string list;
+  for (int i = 0; i < 2000; ++i) list += std::to_string(i) + std::string(64 - std::to_string(i).size(), 'b') + "\r\n";
+  const std::wstring list_path = DataDir + L"\\bad-hashes.txt";
+  PutFile(list_path, list);
+  LoadBadHashes();
+  ASSERT_EQ(BadHashCount(), 2000u);
+  standin::FailReadsAfter(list_path, 65536);
+  ResetActivityState();
+  Scramble("garbage");
+  RunIntegrityCheck();
+  EXPECT_EQ(BadHashCount(), 2000u);
+  EXPECT_TRUE(IsBadHash(L"1999" + std::wstring(60, L'b')));
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 EventLine(1),
+                                 L"[FAULT] Hash list skipped. Scan continues.",
+                                 L"[ENGINE] Heuristic scan plus 2000 local bad hashes. No cloud lookup, so a dead "
+                                 L"network cannot stall a scan.",
+                             }));
+}
+
 TEST_F(IntegrityTest, WithoutABackupTheMarkerIsReportedEveryTimeAndLeftAlone) {
   platform::SetNormalAttributes(EngineMarkerBackupPath);
   platform::DeleteFileAt(EngineMarkerBackupPath);

@@ -1,4 +1,5 @@
 #include "app/scan_command.h"
+#include "engine/hash_lists.h"
 #include "pe_fixture.h"
 #include "standin_fixture.h"
 
@@ -99,4 +100,48 @@ TEST_F(ScanCommandTest, JobsMustBeAWholeNumberFromOneToSixteen) {
   EXPECT_EQ(RunScanCommand({L"C:\\Users\\bob\\Downloads\\kit", L"--jobs"}), kScanErrorExit);
   EXPECT_NE(standin::ConsoleOutput().find(L"--jobs needs a number from 1 to 16"), std::wstring::npos);
   EXPECT_EQ(RunScanCommand({L"--jobs", L"16", L"C:\\Users\\bob\\Downloads\\kit"}), kScanThreatExit);
+}
+
+// "Readable" means read as far as the judgement needed: a file that opens but whose
+// reads fail is no clean file, and a listed file whose tail cannot be read is no
+// unlisted one.
+TEST_F(ScanCommandTest, AFileThatCannotBeReadAsFarAsNeededIsAReadError) {
+  const struct {
+    const char* what;
+    std::wstring path;
+    std::string bytes;
+    uint64_t readable;
+  } cases[] = {
+      {"no byte can be read", L"C:\\Users\\bob\\Documents\\locked.txt", "meeting at ten", 0},
+      {"a listed file whose tail cannot be read", L"C:\\Data\\listed.bin", std::string(200000, 'z'), 65536},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    PutFile(c.path, c.bytes);
+    const std::wstring hash = ComputeFileSha256(c.path);
+    PutFile(L"C:\\lists\\bad-hashes.txt", std::string(hash.begin(), hash.end()) + "\r\n");
+    standin::FailReadsAfter(c.path, c.readable);
+    const std::size_t before = standin::ConsoleOutput().size();
+    EXPECT_EQ(RunScanCommand({L"--data-dir", L"C:\\lists", L"--jobs", L"1", c.path}), kScanErrorExit);
+    EXPECT_EQ(standin::ConsoleOutput().substr(before),
+              L"error\t-\t-\tcannot be read\t" + c.path + L"\r\nScanned 0 files: 0 quarantine, 0 warning, 0 review, "
+                                                          L"0 none; 1 unreadable.\r\n");
+  }
+  // What was read before the error still stands: a writable code section in the
+  // headers of a packed download is a threat whatever the tail holds.
+  const std::wstring packed = PutFile(L"C:\\Users\\bob\\Downloads\\packed.exe",
+                                      BuildPe({{".evil", kExecute | kWrite}}) + RandomBytes(3u << 20));
+  standin::FailReadsAfter(packed, 3u << 19);
+  EXPECT_EQ(RunScanCommand({L"--data-dir", L"C:\\empty", packed}), kScanThreatExit);
+  EXPECT_NE(standin::ConsoleOutput().find(L"quarantine\t9\t"), std::wstring::npos);
+
+  // A bad-hash list that breaks off is said too, and its first lines still count.
+  const std::string abc_hash = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+  PutFile(L"C:\\lists\\bad-hashes.txt", abc_hash + "\r\n" + std::string(200000, '#') + "\r\n");
+  standin::FailReadsAfter(L"C:\\lists\\bad-hashes.txt", 65536);
+  PutFile(L"C:\\Data\\abc.bin", "abc");
+  const std::size_t before = standin::ConsoleOutput().size();
+  EXPECT_EQ(RunScanCommand({L"--data-dir", L"C:\\lists", L"C:\\Data\\abc.bin"}), kScanThreatExit);
+  const std::wstring out = standin::ConsoleOutput().substr(before);
+  EXPECT_EQ(out.rfind(L"error\t-\t-\tcannot be read\tC:\\lists\\bad-hashes.txt\r\nquarantine\t9\t", 0), 0u);
 }

@@ -163,6 +163,14 @@ TEST_F(ScorerTest, PhishingPage) {
       {"no http", "password login", false},
       {"password only in line 41", lines40 + "password login http\r\n", false},
       {"password in line 40", lines40.substr(0, lines40.size() - 13) + "password login http\r\n", true},
+      // Padding cannot push the words out: each line keeps its first 64 KiB and the
+      // check reads on to the next line.
+      {"a 70 KiB first line, the words on line 2", std::string(70 << 10, ' ') + "\r\npassword login http://x\r\n",
+       true},
+      {"the words past the first 64 KiB of their line", std::string(70 << 10, ' ') + "password login http://x\r\n",
+       false},
+      {"the words past the first 4 MiB of the page", std::string(5 << 20, ' ') + "\r\npassword login http://x\r\n",
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
