@@ -53,6 +53,13 @@ void HideFromFindListing(const std::wstring& windows_path);
 // The standard library's listing of the folder hands over this many entries, then
 // fails while advancing.
 void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_entries);
+// The native directory query of the folder hands over this many entries, then fails
+// with the code (0 entries: the folder cannot be opened).
+void FailNativeListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code);
+// Runs the hook each time the native directory query lists the folder: with 0 before
+// the folder is read, then with the count handed over after each entry the visitor
+// kept going on, so that a test can change the folder or stop a scan between entries.
+void OnNativeListing(const std::wstring& windows_folder, std::function<void(std::size_t handed)> hook);
 // Whether the file carries the read-only attribute.
 bool IsReadOnly(const std::wstring& windows_path);
 // A file system that keeps no access lists (MakeGuardedFolder answers NotGuarded).

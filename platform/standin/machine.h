@@ -37,6 +37,8 @@ struct Machine {
   std::map<std::wstring, uint64_t> read_limits;       // bytes readable before a read fails
   std::set<std::wstring> hidden_from_find;            // lower-cased full paths the find listing leaves out
   std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
+  std::map<std::wstring, ListingFault> native_listing_faults;  // by folder key
+  std::map<std::wstring, std::function<void(std::size_t)>> native_listing_hooks;  // by folder key
   std::set<std::wstring> read_only_paths;             // lower-cased full paths
   std::set<std::wstring> unguardable_folders;         // lower-cased folders whose access list cannot be set
   std::map<std::wstring, PathSecurity> security;     // owner and grantees by path key; none = made by us
