@@ -142,6 +142,14 @@ void SetPhonebookEntries(const std::vector<std::wstring>& names);
 // (its run then meets its time limit). A tool not scripted cannot be started.
 void ScriptTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
                 bool never_ends = false);
+// Who goes on writing a scripted tool's reads, again and again without pause, once
+// they are written: the tool itself, which then never ends; or a child it started,
+// which holds the inherited pipe open after the tool has ended with its code.
+enum class ToolWriter { Tool, Child };
+void ScriptChattyTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
+                      ToolWriter writer);
+// Each read of a scripted tool's output takes this long on the clock.
+constexpr uint64_t kScriptedToolReadMs = 50;
 void SetToolPipeWorks(bool works);
 // The time limits that tool runs were given, in order.
 std::vector<uint64_t> ToolTimeouts();

@@ -92,6 +92,8 @@ struct Machine {
     std::vector<std::string> reads;  // what the tool writes, read by read
     uint32_t exit_code = 0;
     bool never_ends = false;
+    bool chatty = false;        // the reads are written again and again
+    bool child_writes = false;  // ...by a child holding the pipe, after the tool ended
   };
   std::map<std::wstring, ToolScript> tools;  // by program path
   bool tool_pipe_works = true;
