@@ -110,7 +110,8 @@ TEST(ToolRunWin32, OutputInUtf16IsDecoded) {
   ASSERT_TRUE(run.run.started);
   EXPECT_EQ(run.run.exit_code, 0u);
   ToolOutputDecoder decoder;
-  const std::wstring text = decoder.Add(run.output) + decoder.Finish();
+  std::wstring text = decoder.Add(run.output);
+  text += decoder.Finish();
   EXPECT_EQ(text, L"\r\nBeginning system scan.  This process will take some time.\r\n"
                   L"Windows Resource Protection did not find any integrity violations.\r\n");
 }
