@@ -17,22 +17,70 @@
 #include "upkeep/admin_mode.h"
 
 namespace {
-constexpr std::size_t kShownOutputBytes = 400;
+constexpr std::size_t kShownOutputChars = 400;
+// Bytes looked at before the form of the output is decided.
+constexpr std::size_t kSniffBytes = 16;
 
-// Output is shown in pieces: whenever more than 400 bytes have gathered, their
+// Output is shown in pieces: whenever more than 400 characters have gathered, their
 // last 400 become one line and the rest is dropped.
 struct OutputShown {
-  std::string gathered;
+  ToolOutputDecoder decoder;
+  std::wstring gathered;
   void Add(std::string_view bytes) {
-    gathered.append(bytes);
-    if (gathered.size() <= kShownOutputBytes) return;
-    AppendActivity(L"[REPAIR] " + WidenSignedBytes(std::string_view(gathered).substr(gathered.size() - kShownOutputBytes)));
+    gathered += decoder.Add(bytes);
+    if (gathered.size() <= kShownOutputChars) return;
+    AppendActivity(L"[REPAIR] " + gathered.substr(gathered.size() - kShownOutputChars));
     gathered.clear();
   }
 };
 
 std::wstring TimeLimitText() { return std::to_wstring(kOfficialToolTimeLimitMs / 60000) + L" minutes"; }
 }  // namespace
+
+std::wstring ToolOutputDecoder::Add(std::string_view bytes) {
+  waiting_.append(bytes);
+  if (form_ == Form::Unknown) {
+    if (waiting_.size() >= 2 && waiting_[0] == '\xFF' && waiting_[1] == '\xFE') {
+      form_ = Form::Utf16;
+      waiting_.erase(0, 2);
+    } else if (waiting_.size() >= kSniffBytes) {
+      // Text in UTF-16LE has a zero high byte in every ASCII and Latin-1 character;
+      // 8-bit text has no zero bytes at all.
+      std::size_t odd_zeros = 0;
+      std::size_t even_zeros = 0;
+      for (std::size_t i = 0; i < kSniffBytes; ++i) (i % 2 != 0 ? odd_zeros : even_zeros) += waiting_[i] == '\0';
+      form_ = odd_zeros >= kSniffBytes / 4 && odd_zeros > 2 * even_zeros ? Form::Utf16 : Form::Bytes;
+    } else {
+      return {};
+    }
+  }
+  return Decode();
+}
+
+std::wstring ToolOutputDecoder::Finish() {
+  if (form_ == Form::Unknown) form_ = Form::Bytes;
+  std::wstring text = Decode();
+  if (!waiting_.empty()) text += WidenSignedBytes(waiting_);  // half a unit at the very end
+  waiting_.clear();
+  return text;
+}
+
+std::wstring ToolOutputDecoder::Decode() {
+  if (form_ == Form::Bytes) {
+    std::wstring text = WidenSignedBytes(waiting_);
+    waiting_.clear();
+    return text;
+  }
+  std::wstring text;
+  const std::size_t whole = waiting_.size() / 2 * 2;
+  text.reserve(whole / 2);
+  for (std::size_t i = 0; i < whole; i += 2) {
+    text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(waiting_[i]) |
+                                        (static_cast<unsigned char>(waiting_[i + 1]) << 8)));
+  }
+  waiting_.erase(0, whole);
+  return text;
+}
 
 bool RunOfficialTool(const std::wstring& tool, const std::wstring& arguments, const std::wstring& display_name) {
   if (!AdminMode.load()) {

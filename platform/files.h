@@ -128,11 +128,21 @@ struct LibraryEntry {
 };
 
 // Lists the folder's direct entries through the standard file-system library
-// (std::filesystem::directory_iterator), a road of its own apart from the find
-// interface behind VisitFolder, so that a filter on one cannot hide a name from
-// both. False, with no entries, when the folder cannot be opened; an error while
-// advancing throws std::runtime_error after the entries already handed over.
+// (std::filesystem::directory_iterator). MinGW's library lists over the same find
+// interface as VisitFolder, so this is no second view of the folder: compare with
+// VisitFolderNative for that. False, with no entries, when the folder cannot be
+// opened; an error while advancing throws std::runtime_error after the entries
+// already handed over.
 bool VisitFolderThroughLibrary(const std::wstring& folder, const std::function<void(const LibraryEntry& entry)>& visit);
+
+// Lists the folder through the native directory query (NtQueryDirectoryFile on the
+// folder opened for listing), called straight from ntdll: a road apart from the find
+// interface behind VisitFolder, so that a filter hooked into the find calls in this
+// process cannot hide a name from both. Entries as VisitFolder hands them over (not
+// "." and ".."; links not followed), with the same returns: 0 when the listing ended
+// or the visitor stopped it, otherwise the Win32 error code, after the entries already
+// handed over when it broke off part-way.
+uint32_t VisitFolderNative(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit);
 
 // The whole listing at once; false when it cannot be listed or breaks off.
 bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries);

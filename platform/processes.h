@@ -57,9 +57,12 @@ struct ToolRun {
 // given current folder) with standard output and error on an anonymous pipe and
 // standard input as this process's; on_start runs once the pipe exists, just before
 // the start. Hands what the program writes to on_output in
-// reads of at most 511 bytes until the pipe's end of data, then waits for the end.
-// A program still running after timeout_ms (counted from the start) is ended with
-// exit code 1.
+// reads of at most 511 bytes, never one that could wait: the pipe is peeked first,
+// and the time limit is tested on every turn, also while output keeps coming. A
+// program still running after timeout_ms (counted from the start) is ended with exit
+// code 1 and its output no longer read. Once the program has ended, what is left in
+// the pipe is read for at most two seconds more, so that a grandchild holding the
+// inherited write end open cannot keep the run going.
 ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& command_line,
                                const std::wstring& current_folder, uint64_t timeout_ms,
                                const std::function<void()>& on_start,

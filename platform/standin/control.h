@@ -53,6 +53,13 @@ void HideFromFindListing(const std::wstring& windows_path);
 // The standard library's listing of the folder hands over this many entries, then
 // fails while advancing.
 void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_entries);
+// The native directory query of the folder hands over this many entries, then fails
+// with the code (0 entries: the folder cannot be opened).
+void FailNativeListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code);
+// Runs the hook each time the native directory query lists the folder: with 0 before
+// the folder is read, then with the count handed over after each entry the visitor
+// kept going on, so that a test can change the folder or stop a scan between entries.
+void OnNativeListing(const std::wstring& windows_folder, std::function<void(std::size_t handed)> hook);
 // Whether the file carries the read-only attribute.
 bool IsReadOnly(const std::wstring& windows_path);
 // A file system that keeps no access lists (MakeGuardedFolder answers NotGuarded).
@@ -143,6 +150,14 @@ void SetPhonebookEntries(const std::vector<std::wstring>& names);
 // (its run then meets its time limit). A tool not scripted cannot be started.
 void ScriptTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
                 bool never_ends = false);
+// Who goes on writing a scripted tool's reads, again and again without pause, once
+// they are written: the tool itself, which then never ends; or a child it started,
+// which holds the inherited pipe open after the tool has ended with its code.
+enum class ToolWriter { Tool, Child };
+void ScriptChattyTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
+                      ToolWriter writer);
+// Each read of a scripted tool's output takes this long on the clock.
+constexpr uint64_t kScriptedToolReadMs = 50;
 void SetToolPipeWorks(bool works);
 // The time limits that tool runs were given, in order.
 std::vector<uint64_t> ToolTimeouts();

@@ -109,6 +109,16 @@ void FailLibraryListing(const std::wstring& windows_folder, std::size_t after_en
   TheMachine().library_faults[PathKey(windows_folder)] = after_entries;
 }
 
+void FailNativeListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().native_listing_faults[PathKey(windows_folder)] = {after_entries, error_code};
+}
+
+void OnNativeListing(const std::wstring& windows_folder, std::function<void(std::size_t handed)> hook) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().native_listing_hooks[PathKey(windows_folder)] = std::move(hook);
+}
+
 bool IsReadOnly(const std::wstring& windows_path) {
   std::lock_guard<std::mutex> hold(MachineLock());
   return TheMachine().read_only_paths.count(PathKey(windows_path)) != 0;
@@ -450,6 +460,51 @@ bool VisitFolderThroughLibrary(const std::wstring& folder, const std::function<v
   }
   if (handed == fails_after) throw std::runtime_error("directory_iterator::operator++: listing broke off");
   return true;
+}
+
+uint32_t VisitFolderNative(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit) {
+  const std::wstring key = standin::PathKeyOf(folder);
+  standin::Machine::ListingFault fault;
+  std::function<void(std::size_t)> hook;
+  {
+    std::lock_guard<std::mutex> hold(standin::MachineLock());
+    auto& machine = standin::TheMachine();
+    machine.journal.push_back("VisitFolderNative " + standin::Narrow(folder));
+    const auto found_fault = machine.native_listing_faults.find(key);
+    if (found_fault != machine.native_listing_faults.end()) fault = found_fault->second;
+    const auto found_hook = machine.native_listing_hooks.find(key);
+    if (found_hook != machine.native_listing_hooks.end()) hook = found_hook->second;
+  }
+  if (hook) hook(0);
+  if (const uint32_t error = InjectedError(folder)) return error;
+  const std::string host = standin::HostPath(folder);
+  std::error_code error;
+  if (host.empty() || !std::filesystem::exists(host, error)) return 3;  // ERROR_PATH_NOT_FOUND
+  if (!std::filesystem::is_directory(host, error)) return 267;          // ERROR_DIRECTORY
+  std::vector<std::filesystem::directory_entry> items;
+  for (const auto& item : std::filesystem::directory_iterator(host, error)) items.push_back(item);
+  if (error) return 5;  // ERROR_ACCESS_DENIED
+  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  // The native query knows nothing of the find interface, so a name hidden from
+  // the find listing is still here.
+  std::size_t handed = 0;
+  for (const auto& item : items) {
+    if (fault.error_code != 0 && handed == fault.after_entries) return fault.error_code;
+    FolderEntry entry;
+    const std::string name = item.path().filename().string();
+    entry.name.assign(name.begin(), name.end());
+    const auto status = item.symlink_status(error);
+    entry.is_reparse_point = std::filesystem::is_symlink(status);
+    entry.is_directory = std::filesystem::is_directory(status) ||
+                         (entry.is_reparse_point && std::filesystem::is_directory(item.path(), error));
+    if (!entry.is_directory && !entry.is_reparse_point) entry.size = item.file_size(error);
+    entry.last_write_time = Ticks(std::filesystem::last_write_time(item.path(), error));
+    ++handed;
+    if (!visit(entry)) return 0;
+    if (hook) hook(handed);
+  }
+  if (fault.error_code != 0 && handed == fault.after_entries) return fault.error_code;
+  return 0;
 }
 
 bool ReplaceFileWith(const std::wstring& target, const std::wstring& replacement) {

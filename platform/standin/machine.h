@@ -38,6 +38,8 @@ struct Machine {
   std::map<std::wstring, std::function<void()>> read_actions;  // run once, in the middle of the next read
   std::set<std::wstring> hidden_from_find;            // lower-cased full paths the find listing leaves out
   std::map<std::wstring, std::size_t> library_faults; // folder -> entries the library lists before it fails
+  std::map<std::wstring, ListingFault> native_listing_faults;  // by folder key
+  std::map<std::wstring, std::function<void(std::size_t)>> native_listing_hooks;  // by folder key
   std::set<std::wstring> read_only_paths;             // lower-cased full paths
   std::set<std::wstring> unguardable_folders;         // lower-cased folders whose access list cannot be set
   std::map<std::wstring, PathSecurity> security;     // owner and grantees by path key; none = made by us
@@ -92,6 +94,8 @@ struct Machine {
     std::vector<std::string> reads;  // what the tool writes, read by read
     uint32_t exit_code = 0;
     bool never_ends = false;
+    bool chatty = false;        // the reads are written again and again
+    bool child_writes = false;  // ...by a child holding the pipe, after the tool ended
   };
   std::map<std::wstring, ToolScript> tools;  // by program path
   bool tool_pipe_works = true;

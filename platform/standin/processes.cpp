@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/standin/machine.h"
+#include "platform/tool_pipe_pump.h"
 
 namespace standin {
 
@@ -165,12 +166,42 @@ bool StartHidden(const std::wstring& command_line, const std::wstring& /*current
   return StartChild(command_line);
 }
 
+namespace {
+// A scripted tool's run as its pipe shows it: the reads in order, each taking
+// kScriptedToolReadMs of the clock; the tool ends once they are written unless it
+// never ends or keeps writing them; a child that keeps writing holds the pipe open.
+struct ScriptedRun {
+  standin::Machine::ToolScript script;
+  std::size_t next = 0;      // the read being written
+  std::size_t offset = 0;    // bytes of it already read
+  bool tool_ended = false;
+  uint64_t give_up_at = 0;   // a pump that never tests its limit still gets an end of data here
+
+  bool WritesForever() const { return script.chatty && !script.reads.empty(); }
+  void AfterARead() {
+    if (next < script.reads.size()) return;
+    if (script.child_writes || (!script.chatty && !script.never_ends)) tool_ended = true;
+    if (WritesForever()) next = 0;
+  }
+};
+
+uint64_t Clock() {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().now_ms;
+}
+
+void Advance(uint64_t ms) {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  standin::TheMachine().now_ms += ms;
+}
+}  // namespace
+
 ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& command_line,
                                const std::wstring& /*current_folder*/, uint64_t timeout_ms,
                                const std::function<void()>& on_start,
                                const std::function<void(std::string_view bytes)>& on_output) {
   ToolRun run;
-  standin::Machine::ToolScript script;
+  ScriptedRun tool;
   {
     std::lock_guard<std::mutex> hold(standin::MachineLock());
     auto& machine = standin::TheMachine();
@@ -185,12 +216,47 @@ ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& 
     const auto found = machine.tools.find(program);
     if (!machine.child_start_works || found == machine.tools.end()) return run;
     machine.child_commands.push_back(command_line);
-    script = found->second;
+    tool.script = found->second;
   }
   run.started = true;
-  for (const auto& read : script.reads) on_output(read);
-  run.timed_out = script.never_ends;
-  run.exit_code = script.never_ends ? 1 : script.exit_code;
+  tool.give_up_at = Clock() + timeout_ms + 24ull * 60 * 60 * 1000;
+  tool.AfterARead();  // a tool with nothing to write ends at once
+
+  ToolPipe pipe;
+  pipe.peek = [&tool](uint32_t& available) {
+    if (Clock() >= tool.give_up_at) return false;
+    if (tool.next < tool.script.reads.size()) {
+      available = static_cast<uint32_t>(tool.script.reads[tool.next].size() - tool.offset);
+      return true;
+    }
+    available = 0;
+    return !tool.tool_ended;
+  };
+  pipe.read = [&tool](char* buffer, uint32_t size) -> uint32_t {
+    if (tool.next >= tool.script.reads.size()) return 0;
+    const std::string& read = tool.script.reads[tool.next];
+    const std::size_t count = std::min<std::size_t>(size, read.size() - tool.offset);
+    read.copy(buffer, count, tool.offset);
+    tool.offset += count;
+    if (tool.offset == read.size()) {
+      tool.offset = 0;
+      ++tool.next;
+      tool.AfterARead();
+    }
+    Advance(standin::kScriptedToolReadMs);
+    return static_cast<uint32_t>(count);
+  };
+  pipe.wait_for_end = [&tool](uint32_t ms) {
+    if (!tool.tool_ended) Advance(ms);
+    return tool.tool_ended;
+  };
+  pipe.end_tool = [&tool] {
+    tool.tool_ended = true;
+    if (!tool.script.child_writes) tool.next = tool.script.reads.size();  // its output ends with it
+  };
+  pipe.now_ms = Clock;
+  run.timed_out = PumpToolOutput(pipe, timeout_ms, on_output);
+  run.exit_code = run.timed_out ? 1 : tool.script.exit_code;
   return run;
 }
 
@@ -246,6 +312,12 @@ void ScriptTool(const std::wstring& program_path, const std::vector<std::string>
                 bool never_ends) {
   std::lock_guard<std::mutex> hold(MachineLock());
   TheMachine().tools[program_path] = {reads, exit_code, never_ends};
+}
+
+void ScriptChattyTool(const std::wstring& program_path, const std::vector<std::string>& reads, uint32_t exit_code,
+                      ToolWriter writer) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().tools[program_path] = {reads, exit_code, false, true, writer == ToolWriter::Child};
 }
 
 void SetToolPipeWorks(bool works) {

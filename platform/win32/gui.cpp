@@ -91,6 +91,10 @@ void ShowTrayMenu(HWND hwnd) {
 // Closing or minimising only hides the window to the tray; protection goes on.
 LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (ImGui_ImplWin32_WndProcHandler(hwnd, msg, wparam, lparam)) return 1;
+  if (msg != 0 && msg == win32::TaskbarCreatedMessage()) {
+    win32::TrayAddIconAgain();
+    return 0;
+  }
   switch (msg) {
     case WM_SIZE:
       if (wparam == SIZE_MINIMIZED) {

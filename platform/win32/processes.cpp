@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/tool_pipe_pump.h"
 #include "platform/win32/handles.h"
 
 namespace platform {
@@ -156,38 +157,27 @@ ToolRun RunToolCapturingOutput(const std::wstring& program, const std::wstring& 
   const UniqueHandle process(started.hProcess);
   const UniqueHandle thread(started.hThread);
 
-  // The pipe is polled rather than read blindly, so that a tool that hangs with its
-  // output open, or a grandchild that inherited the write end, cannot hold us past
-  // the time limit.
-  const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-  char buffer[512];
-  bool ended = false;
-  for (;;) {
-    DWORD available = 0;
-    if (!PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &available, nullptr)) break;  // every writer is gone
-    if (available > 0) {
-      DWORD got = 0;
-      if (!ReadFile(reader.get(), buffer, std::min<DWORD>(available, 511), &got, nullptr) || got == 0) break;
-      on_output(std::string_view(buffer, got));
-      continue;
-    }
-    if (ended) break;  // the tool ended and its last output is read
-    if (GetTickCount64() >= deadline) {
-      TerminateProcess(process.get(), 1);
-      run.timed_out = true;
-      break;
-    }
-    ended = WaitForSingleObject(process.get(), 50) == WAIT_OBJECT_0;
-  }
-  if (!run.timed_out) {
-    const ULONGLONG now = GetTickCount64();
-    const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
-    if (WaitForSingleObject(process.get(), left) != WAIT_OBJECT_0) {
-      TerminateProcess(process.get(), 1);
-      run.timed_out = true;
-    }
-  }
-  if (run.timed_out) WaitForSingleObject(process.get(), 5000);
+  // The pipe is peeked before every read and the time limit tested on every turn,
+  // so that neither a tool that hangs with its output open nor one that never stops
+  // writing (or a grandchild that inherited the write end) holds us past the limit.
+  ToolPipe pipe;
+  pipe.peek = [&reader](uint32_t& available) {
+    DWORD waiting = 0;
+    if (!PeekNamedPipe(reader.get(), nullptr, 0, nullptr, &waiting, nullptr)) return false;
+    available = waiting;
+    return true;
+  };
+  pipe.read = [&reader](char* buffer, uint32_t size) -> uint32_t {
+    DWORD got = 0;
+    return ReadFile(reader.get(), buffer, size, &got, nullptr) ? got : 0;
+  };
+  pipe.wait_for_end = [&process](uint32_t ms) { return WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0; };
+  pipe.end_tool = [&process] {
+    TerminateProcess(process.get(), 1);
+    WaitForSingleObject(process.get(), 5000);
+  };
+  pipe.now_ms = [] { return static_cast<uint64_t>(GetTickCount64()); };
+  run.timed_out = PumpToolOutput(pipe, timeout_ms, on_output);
   DWORD code = 1;
   run.exit_code = GetExitCodeProcess(process.get(), &code) ? code : 1;
   if (run.timed_out) run.exit_code = 1;

@@ -98,6 +98,16 @@ void TrayRemoveIcon() {
   g_tray.hWnd = nullptr;
 }
 
+bool win32::TrayAddIconAgain() {
+  std::lock_guard<std::mutex> hold(g_tray_lock);
+  if (!g_tray.hWnd) return false;
+  NOTIFYICONDATAW again = g_tray;
+  again.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  // The same broadcast also comes when the taskbar only changed its scale, and the
+  // icon is still there: then it is brought up to date instead.
+  return Shell_NotifyIconW(NIM_ADD, &again) || Shell_NotifyIconW(NIM_MODIFY, &again);
+}
+
 bool TrayShowBalloon(const std::wstring& title, const std::wstring& text) {
   std::lock_guard<std::mutex> hold(g_tray_lock);
   if (!g_tray.hWnd) return false;

@@ -82,6 +82,92 @@ TEST_F(RepairTest, ToolRunsThatGoWrong) {
   EXPECT_TRUE(ActivityLines().empty());
 }
 
+TEST_F(RepairTest, AToolThatNeverStopsWritingIsHeldToItsLimit) {
+  AdminMode = true;
+  const std::wstring sfc = Tool(L"sfc.exe");
+  const struct {
+    const char* what;
+    standin::ToolWriter writer;
+    std::wstring last_line;
+    uint64_t least_ms, most_ms;  // on the clock, from the start to the end of the run
+  } cases[] = {
+      {"the tool itself writes on", standin::ToolWriter::Tool,
+       L"[REPAIR] System File Checker did not finish within 120 minutes and was ended, exit=1",
+       kOfficialToolTimeLimitMs, kOfficialToolTimeLimitMs + 1000},
+      // The tool ended with its code at once; only its last output is waited for.
+      {"a child holds the pipe open after the tool ended", standin::ToolWriter::Child,
+       L"[REPAIR] System File Checker finished, exit=0", 0, 5000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetActivityState();
+    standin::ScriptChattyTool(sfc, {"Verification 12% complete.\r"}, 0, c.writer);
+    const uint64_t start = standin::Now();
+    EXPECT_EQ(RunOfficialTool(L"sfc.exe", L"/scannow", L"System File Checker"),
+              c.writer == standin::ToolWriter::Child);
+    const uint64_t took = standin::Now() - start;
+    EXPECT_GE(took, c.least_ms);
+    EXPECT_LE(took, c.most_ms);
+    EXPECT_EQ(ActivityLines().back(), c.last_line);
+    const auto lines = ActivityLines();  // its output was read meanwhile
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::wstring& line) {
+      return line.find(L"Verification 12% complete.") != std::wstring::npos;
+    }));
+  }
+}
+
+namespace {
+std::string Utf16(const std::wstring& text, bool with_mark) {
+  std::string bytes = with_mark ? std::string("\xFF\xFE") : std::string();
+  for (const wchar_t c : text) {
+    bytes.push_back(static_cast<char>(c & 0xFF));
+    bytes.push_back(static_cast<char>((c >> 8) & 0xFF));
+  }
+  return bytes;
+}
+}  // namespace
+
+TEST_F(RepairTest, ToolOutputInUtf16IsDecodedAndEightBitOutputKept) {
+  const std::wstring sfc_text =
+      L"\r\nBeginning system scan.  This process will take some time.\r\n\r\nWindows Resource Protection found "
+      L"corrupt files and successfully repaired them.\r\n";
+  const std::wstring umlaut = L"\x00dcberpr\x00fcfung 100 % abgeschlossen.\r\n";
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::wstring text;
+  } cases[] = {
+      {"UTF-16 with a byte-order mark", Utf16(sfc_text, true), sfc_text},
+      {"UTF-16 without a mark, as SFC writes into a pipe", Utf16(sfc_text, false), sfc_text},
+      {"UTF-16 beyond ASCII", Utf16(umlaut, false), umlaut},
+      {"8-bit text", "Deployment Image Servicing and Management tool\r\nVersion: 10.0", 
+       L"Deployment Image Servicing and Management tool\r\nVersion: 10.0"},
+      {"output shorter than the look at its form", "Done.", L"Done."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{511}}) {  // reads of any size
+      ToolOutputDecoder decoder;
+      std::wstring text;
+      for (std::size_t at = 0; at < c.bytes.size(); at += piece) text += decoder.Add(std::string_view(c.bytes).substr(at, piece));
+      text += decoder.Finish();
+      EXPECT_EQ(text, c.text) << "reads of " << piece;
+    }
+  }
+
+  // In the activity log, SFC's UTF-16 output is readable text.
+  AdminMode = true;
+  const std::wstring sfc = Tool(L"sfc.exe");
+  const std::string bytes = Utf16(sfc_text + sfc_text + sfc_text, false);
+  standin::ScriptTool(sfc, {bytes.substr(0, 301), bytes.substr(301)}, 0);
+  EXPECT_TRUE(RunOfficialTool(L"sfc.exe", L"/scannow", L"System File Checker"));
+  const std::wstring all = sfc_text + sfc_text + sfc_text;
+  const std::wstring shown = ActivityLines()[1];
+  ASSERT_EQ(shown.rfind(L"[REPAIR] ", 0), 0u);
+  EXPECT_EQ(shown.size(), 9u + 400u);
+  EXPECT_NE(all.find(shown.substr(9)), std::wstring::npos);
+}
+
 TEST_F(RepairTest, ExtendedScanRunsItsInspectionsInOrder) {
   AdminMode = true;
   PutBootFiles();

@@ -1,11 +1,13 @@
 // Official tools run hidden with their output on a pipe: the bytes, the exit code,
-// a tool that cannot be started, and one that never ends.
+// a tool that cannot be started, one that never ends, one that never stops writing,
+// a grandchild that holds the pipe, and output in UTF-16.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "inspect/repair_tools.h"
 #include "platform/processes.h"
 
 namespace {
@@ -25,6 +27,20 @@ Captured RunCmd(const std::wstring& arguments, uint64_t timeout_ms) {
         if (captured.output.empty()) captured.announced_first = announced;
         EXPECT_LE(bytes.size(), 511u);
         captured.output.append(bytes);
+      });
+  return captured;
+}
+// The output-pipe test tool, built beside the tests.
+Captured RunChattyTool(const std::wstring& mode, uint64_t timeout_ms) {
+  wchar_t self[MAX_PATH];
+  std::wstring tool(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+  tool = tool.substr(0, tool.rfind(L'\\') + 1) + L"kav_chatty_tool.exe";
+  Captured captured;
+  captured.run = platform::RunToolCapturingOutput(
+      tool, L"\"" + tool + L"\" " + mode, platform::SystemFolder(), timeout_ms, [] {},
+      [&](std::string_view bytes) {
+        // Kept bounded: a chatty tool writes megabytes a second.
+        if (captured.output.size() < 4096) captured.output.append(bytes.substr(0, 4096 - captured.output.size()));
       });
   return captured;
 }
@@ -64,4 +80,38 @@ TEST(ToolRunWin32, AMissingProgramIsNotStarted) {
   EXPECT_TRUE(run.pipe_made);
   EXPECT_TRUE(announced);
   EXPECT_FALSE(run.started);
+}
+
+TEST(ToolRunWin32, AToolThatNeverStopsWritingIsEndedAtTheTimeLimit) {
+  const ULONGLONG start = GetTickCount64();
+  const Captured chatty = RunChattyTool(L"chatty", 1500);
+  const ULONGLONG took = GetTickCount64() - start;
+  ASSERT_TRUE(chatty.run.started);
+  EXPECT_TRUE(chatty.run.timed_out);
+  EXPECT_EQ(chatty.run.exit_code, 1u);
+  EXPECT_GE(took, 1500u);
+  EXPECT_LT(took, 15000u);
+  EXPECT_EQ(chatty.output.rfind("Verification 12% complete.\r\n", 0), 0u);
+}
+
+TEST(ToolRunWin32, AGrandchildHoldingThePipeDoesNotHoldTheRun) {
+  const ULONGLONG start = GetTickCount64();
+  const Captured run = RunChattyTool(L"grandchild", 60000);
+  const ULONGLONG took = GetTickCount64() - start;
+  ASSERT_TRUE(run.run.started);
+  EXPECT_FALSE(run.run.timed_out);  // the tool itself ended, with its own code
+  EXPECT_EQ(run.run.exit_code, 7u);
+  EXPECT_LT(took, 20000u);
+  EXPECT_NE(run.output.find("Verification 12% complete."), std::string::npos);  // the grandchild's writing was read
+}
+
+TEST(ToolRunWin32, OutputInUtf16IsDecoded) {
+  const Captured run = RunChattyTool(L"utf16", 60000);
+  ASSERT_TRUE(run.run.started);
+  EXPECT_EQ(run.run.exit_code, 0u);
+  ToolOutputDecoder decoder;
+  std::wstring text = decoder.Add(run.output);
+  text += decoder.Finish();
+  EXPECT_EQ(text, L"\r\nBeginning system scan.  This process will take some time.\r\n"
+                  L"Windows Resource Protection did not find any integrity violations.\r\n");
 }
