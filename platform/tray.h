@@ -16,8 +16,9 @@ bool TrayShowBalloon(const std::wstring& title, const std::wstring& text);
 // Shows the window again (SW_RESTORE) and brings it to the front.
 void GuiRestoreWindow();
 
-// What the user did to the window or its tray icon.
-enum class GuiEvent { HideToTray, ShowFromTray, TrayQuickScan, TrayExit };
+// What the user did to the window or its tray icon, or what happened to the icon
+// (the taskbar was made again, after Explorer restarted, and the icon added to it).
+enum class GuiEvent { HideToTray, ShowFromTray, TrayQuickScan, TrayExit, TrayIconAddedAgain };
 
 // The program's handler for these events, called on the main thread.
 void GuiSetEventHandler(void (*handler)(GuiEvent event));

@@ -56,6 +56,14 @@ if bash tools/build.sh win; then
   count_gtest build/logs/win32.log "$rc"
   (unset DISPLAY; WINEPREFIX="$root/build/wine-tests" wineserver -k 2>/dev/null)
 
+  # The Win32 tests that need a window and a notification area, on a display of their own.
+  xvfb-run -a tools/wine-run.sh build/win/tests/kav_win32_tests.exe --gtest_brief=1 --gtest_filter='TrayWin32.*' \
+    >build/logs/win32-desktop.log 2>&1
+  rc=$?
+  grep -av -e ':warn:seh:' build/logs/win32-desktop.log
+  count_gtest build/logs/win32-desktop.log "$rc"
+  (WINEPREFIX="$root/build/wine-tests" wineserver -k 2>/dev/null)
+
   stage "end-to-end tests of KestruneAV.exe"
   bash tests/e2e/run_e2e.sh 2>&1 | tee build/logs/e2e.log
   rc=${PIPESTATUS[0]}

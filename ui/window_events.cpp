@@ -45,6 +45,9 @@ void HandleGuiEvent(platform::GuiEvent event) {
     case platform::GuiEvent::TrayExit:
       UserExit();
       break;
+    case platform::GuiEvent::TrayIconAddedAgain:
+      AppendActivity(L"[TRAY] The taskbar was restarted \u2014 icon added again.");
+      break;
   }
 }
 

@@ -92,7 +92,7 @@ void ShowTrayMenu(HWND hwnd) {
 LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) {
   if (ImGui_ImplWin32_WndProcHandler(hwnd, msg, wparam, lparam)) return 1;
   if (msg != 0 && msg == win32::TaskbarCreatedMessage()) {
-    win32::TrayAddIconAgain();
+    if (win32::TrayAddIconAgain()) Raise(GuiEvent::TrayIconAddedAgain);
     return 0;
   }
   switch (msg) {

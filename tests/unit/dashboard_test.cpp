@@ -505,6 +505,11 @@ TEST_F(DashboardTest, ShieldEmblemsFollowTheGlobalAlpha) {
 
 using TrayTest = DashboardTest;
 
+TEST_F(TrayTest, IconAddedAgainAfterExplorerRestartsIsLogged) {
+  standin::SendGuiEvent(platform::GuiEvent::TrayIconAddedAgain);
+  EXPECT_EQ(ActivityLines().back(), L"[TRAY] The taskbar was restarted \u2014 icon added again.");
+}
+
 TEST_F(TrayTest, HideShowAndExit) {
   standin::SendGuiEvent(platform::GuiEvent::HideToTray);
   EXPECT_FALSE(standin::WindowVisible());

@@ -13,6 +13,7 @@ namespace {
 class TrayWin32 : public ::testing::Test {
  protected:
   void TearDown() override {
+    platform::GuiSetEventHandler(nullptr);
     platform::TrayRemoveIcon();
     platform::GuiDestroyWindow();
     // The window's end posts a quit message to this thread; it must not reach a later test.
@@ -51,8 +52,13 @@ TEST_F(TrayWin32, TheIconIsAddedAgainWhenTheTaskbarIsMadeAgain) {
   ASSERT_FALSE(IconThere());
   EXPECT_FALSE(platform::TrayShowBalloon(L"Threat contained", L"before"));
 
+  static int added_again = 0;
+  platform::GuiSetEventHandler([](platform::GuiEvent event) {
+    added_again += event == platform::GuiEvent::TrayIconAddedAgain ? 1 : 0;
+  });
   TaskbarMadeAgain();
   EXPECT_TRUE(IconThere());
+  EXPECT_EQ(added_again, 1);  // the program is told, and says so in its log
   EXPECT_TRUE(platform::TrayShowBalloon(L"Threat contained", L"after"));
 
   // The same broadcast with the icon still there (the taskbar changed its scale) keeps it.
