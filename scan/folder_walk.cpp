@@ -78,7 +78,7 @@ class TreeWalk {
       const std::wstring folder = std::move(pending.back());
       pending.pop_back();
       std::vector<std::wstring> subfolders;
-      if (!ListFolder(folder, subfolders)) {
+      if (!WalkOneFolder(folder, subfolders)) {
         finished = false;
         break;
       }
@@ -96,7 +96,7 @@ class TreeWalk {
  private:
   // Scans the folder's files and hands back its sub-folders to enter. False when the
   // walk is to stop.
-  bool ListFolder(const std::wstring& folder, std::vector<std::wstring>& subfolders) {
+  bool WalkOneFolder(const std::wstring& folder, std::vector<std::wstring>& subfolders) {
     bool go_on = true;
     const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
       if (WalkMustStop(stop_)) return go_on = false;

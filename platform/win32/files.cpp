@@ -173,7 +173,8 @@ uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
   read_failed = false;
   // Sequential-scan access lets the cache read ahead of a pass that goes front to back.
   const auto file = OwnFileHandle(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                              nullptr));
   if (!file) return GetLastError();
   // ReadFile takes a DWORD count; a zero-byte buffer could never make progress.
   if (buffer.empty()) buffer.resize(1);

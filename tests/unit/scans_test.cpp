@@ -170,6 +170,18 @@ TEST_F(ScansTest, TheOneMinuteStopLeavesNewDisksAndTheDisinfectionPassAlone) {
   EXPECT_EQ(RunCounters.skipped_unchanged.load(), 1u);  // walked again: notes.txt met unchanged
 }
 
+TEST_F(ScansTest, DisinfectionPassSkipsAFolderItCannotListAndGoesOn) {
+  PutFile(L"C:\\Users\\bob\\Downloads\\a.txt", "x");
+  PutFile(L"C:\\Users\\bob\\Desktop\\notes.txt", "meeting at ten");
+  standin::FailListing(kDownloads, 0, 64);  // a Downloads folder on a share that dropped
+  RunDisinfectionPass();
+  EXPECT_TRUE(Logged(L"[SCAN] Folder skipped, it cannot be listed (error 64, network share unreachable): " +
+                     std::wstring(kDownloads)));
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);  // Desktop after it
+  EXPECT_TRUE(Logged(L"[DISINFECT] Pass finished. New contains this run: 0"));
+  EXPECT_EQ(CountLines(L"[FAULT] "), 0);
+}
+
 TEST_F(ScansTest, WalksCutShortByTheProgramsEndSaySo) {
   AddDrive(L'E', platform::kDriveRemovable);
   PutFile(L"E:\\a.txt", "x");
