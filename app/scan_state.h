@@ -5,7 +5,7 @@
 
 extern std::atomic<bool> ScanActive;
 extern std::atomic<float> ScanProgress;       // 0 to 1
-extern std::atomic<bool> ScanStopRequested;
+extern std::atomic<bool> ScanStopRequested;  // the one-minute stop: only the quick and deep scans heed it
 extern std::atomic<uint64_t> WalkedFileCount;
 extern std::atomic<int> ThreatState;          // 0 none, 1 needs review, 2 threat found
 extern std::atomic<float> OverlayFade;        // scan overlay opacity, 0 when gone

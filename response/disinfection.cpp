@@ -1,13 +1,11 @@
 #include "response/disinfection.h"
 
 #include <mutex>
-#include <stdexcept>
 #include <string>
 
 #include "app/activity_log.h"
 #include "app/guarded_step.h"
 #include "app/scan_state.h"
-#include "app/throttle.h"
 #include "engine/hash_lists.h"
 #include "engine/path_classes.h"
 #include "engine/scorer.h"
@@ -22,7 +20,7 @@
 #include "platform/shell_folders.h"
 #include "response/containment.h"
 #include "response/quarantine_store.h"
-#include "scan/file_scan.h"
+#include "scan/folder_walk.h"
 #include "upkeep/admin_mode.h"
 #include "upkeep/integrity.h"
 
@@ -50,18 +48,6 @@ void ProcessActiveTarget(const std::wstring& target) {
   AppendActivity(L"[DISINFECT] Active target processed: " + target);
 }
 
-// The files directly in the folder; sub-folders are not entered.
-void ScanFolderFiles(const std::wstring& folder) {
-  platform::FileInfo info;
-  if (!platform::QueryFileInfo(folder, info) || !info.is_directory) return;
-  const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
-    if (entry.is_directory || entry.is_reparse_point) return true;
-    ThrottleForCpu();
-    ScanFileStep(folder + L"\\" + entry.name);
-    return true;
-  });
-  if (error != 0) throw std::runtime_error("directory_iterator::operator++");
-}
 }  // namespace
 
 void RunDisinfectionPass() {
@@ -77,7 +63,13 @@ void RunDisinfectionPass() {
 
   std::wstring profile;
   if (platform::UserProfileFolder(profile)) {
-    for (const wchar_t* folder : kUserFolders) ScanFolderFiles(profile + L"\\" + folder);
+    // A stop meant for a visible scan does not reach this pass; only the program's end does.
+    for (const wchar_t* folder : kUserFolders) {
+      if (!ScanFolderFiles(profile + L"\\" + folder)) {
+        AppendActivity(L"[DISINFECT] Pass stopped before the end: the program is closing.");
+        return;
+      }
+    }
   }
   RunIntegrityCheck();
 

@@ -23,10 +23,10 @@ bool IsEligibleDrive(const std::wstring& root) {
   return type == platform::kDriveRemovable || type == platform::kDriveFixed || type == platform::kDriveRamDisk;
 }
 
-void ScanAllDrives() {
+void ScanAllDrives(const std::atomic<bool>* stop) {
   const uint32_t mask = platform::LogicalDriveMask();
   for (int letter = 0; letter < kLetters; ++letter) {
-    if (ScanStopRequested.load()) return;
+    if (!AppRunning.load() || (stop != nullptr && stop->load())) return;
     const std::wstring root = DriveRoot(letter);
     if (!(mask & (1u << letter)) || !IsEligibleDrive(root)) continue;
     if (!platform::VolumeIsReady(root)) {
@@ -35,7 +35,10 @@ void ScanAllDrives() {
     }
     AppendActivity(L"[SCAN] Whole-disk pass: " + root);
     try {
-      ScanFolderTree(root);
+      if (!ScanFolderTree(root, stop)) {
+        AppendActivity(L"[SCAN] Whole-disk pass stopped before the end: " + root);
+        return;
+      }
     } catch (...) {
       AppendActivity(L"[SCAN] Drive skipped after error: " + root);  // costs this drive only
     }
@@ -63,6 +66,9 @@ void ScanNewDisk(const std::wstring& root) {
   AppendActivity(L"[DISK] New volume detected, scanning: " + root);
   ThreatState.store(0);
   UpdateStatus(L"New disk connected \u2014 scanning it.", L"");
-  ScanFolderTree(root);
-  AppendActivity(L"[DISK] Finished new-disk scan: " + root);
+  if (ScanFolderTree(root, nullptr)) {
+    AppendActivity(L"[DISK] Finished new-disk scan: " + root);
+  } else {
+    AppendActivity(L"[DISK] New-disk scan stopped before the end: " + root);
+  }
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
+#include "app/activity_log.h"
 #include "app/data_dir.h"
 #include "app/runtime_state.h"
 #include "app/scan_state.h"
@@ -13,13 +15,11 @@
 #include "scan/file_scan.h"
 
 namespace {
-constexpr uint32_t kAccessDenied = 5;
-
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
   return EndsWith(folder, L"\\") || EndsWith(folder, L"/") ? folder + name : folder + L"\\" + name;
 }
 
-bool WalkMustStop() { return !AppRunning.load() || ScanStopRequested.load(); }
+bool WalkMustStop(const std::atomic<bool>* stop) { return !AppRunning.load() || (stop != nullptr && stop->load()); }
 
 // Our own data copies are never walked: the quarantine folder (an exclusion of its
 // own) and the snapshot folder.
@@ -34,23 +34,104 @@ void ScanWalkedFile(const std::wstring& path) {
   if (ScanActive.load()) ScanProgress.store(WalkProgressAfter(walked));
 }
 
-// One folder of the walk, depth first. False when the whole walk is to end.
-bool WalkFolder(const std::wstring& folder) {
-  bool go_on = true;
-  const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
-    if (WalkMustStop()) return go_on = false;
-    const std::wstring path = Join(folder, entry.name);
-    // A folder is tested with its closing separator, so that an excluded tree is
-    // not entered at all rather than walked file by file.
-    if (IsExcludedFromScan(entry.is_directory ? path + L"\\" : path) || IsOwnDataFolder(path)) return true;
-    if (entry.is_reparse_point) return true;  // links and junctions are listed, never followed
-    if (entry.is_directory) return go_on = WalkFolder(path);
-    ScanWalkedFile(path);
-    return true;
-  });
-  // A folder that refuses access is passed over; any other listing error ends the walk.
-  return go_on && (error == 0 || error == kAccessDenied);
+// What a listing error means to the person reading the log.
+std::wstring ListingErrorText(uint32_t error) {
+  std::wstring text = L"error " + std::to_wstring(error);
+  switch (error) {
+    case 2:
+    case 3:
+      return text + L", gone";
+    case 5:
+      return text + L", access denied";
+    case 21:
+      return text + L", device not ready";
+    case 53:
+    case 59:
+    case 64:
+    case 67:
+      return text + L", network share unreachable";
+    case 206:
+      return text + L", path too long";
+    default:
+      return text;
+  }
 }
+
+void LogSkippedFolder(const std::wstring& folder, uint32_t error) {
+  AppendActivity(L"[SCAN] Folder skipped, it cannot be listed (" + ListingErrorText(error) + L"): " + folder);
+}
+
+// One walk of a tree. Iterative, so that a planted tree thousands of folders deep
+// costs memory for its names rather than the thread's stack.
+class TreeWalk {
+ public:
+  TreeWalk(const std::wstring& root, const std::atomic<bool>* stop) : root_(root), stop_(stop) {}
+
+  bool Run() {
+    std::vector<std::wstring> pending{root_};  // folders still to list, the next at the back
+    bool finished = true;
+    while (!pending.empty()) {
+      if (WalkMustStop(stop_)) {
+        finished = false;
+        break;
+      }
+      const std::wstring folder = std::move(pending.back());
+      pending.pop_back();
+      std::vector<std::wstring> subfolders;
+      if (!WalkOneFolder(folder, subfolders)) {
+        finished = false;
+        break;
+      }
+      // Entered in listing order: the first sub-folder is listed next.
+      pending.insert(pending.end(), std::make_move_iterator(subfolders.rbegin()),
+                     std::make_move_iterator(subfolders.rend()));
+    }
+    if (unnamed_skips_ > 0) {
+      AppendActivity(L"[SCAN] " + std::to_wstring(unnamed_skips_) + L" more folders skipped under " + root_ +
+                     L", they cannot be listed.");
+    }
+    return finished;
+  }
+
+ private:
+  // Scans the folder's files and hands back its sub-folders to enter. False when the
+  // walk is to stop.
+  bool WalkOneFolder(const std::wstring& folder, std::vector<std::wstring>& subfolders) {
+    bool go_on = true;
+    const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
+      if (WalkMustStop(stop_)) return go_on = false;
+      const std::wstring path = Join(folder, entry.name);
+      // A folder is tested with its closing separator, so that an excluded tree is
+      // not entered at all rather than walked file by file.
+      if (IsExcludedFromScan(entry.is_directory ? path + L"\\" : path) || IsOwnDataFolder(path)) return true;
+      if (entry.is_reparse_point) return true;  // links and junctions are listed, never followed
+      if (entry.is_directory) {
+        subfolders.push_back(path);
+      } else {
+        ScanWalkedFile(path);
+      }
+      return true;
+    });
+    // What was listed before a listing broke off is still walked; the rest of that
+    // folder is what the line reports.
+    if (error != 0) SkipFolder(folder, error);
+    return go_on;
+  }
+
+  void SkipFolder(const std::wstring& folder, uint32_t error) {
+    if (named_skips_ < kSkippedFolderLines) {
+      ++named_skips_;
+      LogSkippedFolder(folder, error);
+    } else {
+      ++unnamed_skips_;
+    }
+  }
+
+  const std::wstring& root_;
+  const std::atomic<bool>* stop_;
+  int named_skips_ = 0;
+  uint64_t unnamed_skips_ = 0;
+};
 
 bool RootExists(const std::wstring& root) {
   try {
@@ -72,9 +153,24 @@ float WalkProgressAfter(uint64_t walked_files) {
   return static_cast<float>(std::min(0.99, progress));
 }
 
-void ScanFolderTree(const std::wstring& root) {
-  if (!RootExists(root)) return;
-  WalkFolder(root);
+bool ScanFolderTree(const std::wstring& root, const std::atomic<bool>* stop) {
+  if (!RootExists(root)) return true;
+  return TreeWalk(root, stop).Run();
+}
+
+bool ScanFolderFiles(const std::wstring& folder) {
+  platform::FileInfo info;
+  if (!platform::QueryFileInfo(folder, info) || !info.is_directory) return true;
+  bool go_on = true;
+  const uint32_t error = platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
+    if (!AppRunning.load()) return go_on = false;
+    if (entry.is_directory || entry.is_reparse_point) return true;
+    ThrottleForCpu();
+    ScanFileStep(Join(folder, entry.name));
+    return true;
+  });
+  if (error != 0) LogSkippedFolder(folder, error);
+  return go_on;
 }
 
 void ScanAllUserFolders() {
@@ -85,10 +181,9 @@ void ScanAllUserFolders() {
     if (!entry.is_directory || entry.is_reparse_point) return true;
     if (entry.name == L"Public" || entry.name == L"Default" || entry.name == L"All Users") return true;
     const std::wstring profile = Join(users, entry.name);
-    ScanFolderTree(profile + L"\\Downloads");
-    ScanFolderTree(profile + L"\\Desktop");
-    ScanFolderTree(profile + L"\\AppData\\Local\\Temp");
-    return true;
+    return ScanFolderTree(profile + L"\\Downloads", &ScanStopRequested) &&
+           ScanFolderTree(profile + L"\\Desktop", &ScanStopRequested) &&
+           ScanFolderTree(profile + L"\\AppData\\Local\\Temp", &ScanStopRequested);
   });
   if (error != 0) ThrowListingError(listed, error);
 }

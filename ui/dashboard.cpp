@@ -100,6 +100,7 @@ void RunScanWatchdog(uint64_t now) {
     LastProgressTick = now;
   }
   if (ScanStartTick != 0 && now - ScanStartTick >= kVisibleScanLimitMs) {
+    // Only the quick and deep scans' walks heed it; new-disk scans and the disinfection pass go on.
     ScanStopRequested.store(true);
     TakeScanOffScreen();
     AppendActivity(L"[SCAN] Stopped after 1 minute. Remaining folders skipped.");

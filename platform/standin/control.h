@@ -45,7 +45,9 @@ void SetFreeSpace(wchar_t letter, uint64_t free_bytes, uint64_t total_bytes);
 void HoldFile(const std::wstring& windows_path, uint32_t error_code);
 // A full disk under the prefix: writes create or truncate the file, then fail.
 void FailWritesUnder(const std::wstring& windows_prefix);
-// Listing the folder hands over the first entries, then fails with the code.
+// Listing the folder hands over the first entries, then fails with the code; with
+// none first, the folder cannot be listed at all (3 for a folder gone meanwhile, 206
+// for a path the file system will not take, 64 for a dropped share).
 void FailListing(const std::wstring& windows_folder, std::size_t after_entries, uint32_t error_code);
 // A filter on the find interface (a user-mode rootkit): the find listing of the
 // file's folder leaves the file out; the standard library's listing still shows it.

@@ -24,8 +24,8 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 // Readers share with writers and deleters so that files in use by others can still be scanned.
 UniqueHandle OpenSharedForReading(const std::wstring& path) {
-  return OwnFileHandle(
-      CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return OwnFileHandle(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 struct FindCloser {
@@ -172,8 +172,9 @@ uint32_t ReadFileThrough(const std::wstring& path, std::string& buffer,
                          const std::function<bool(std::string_view chunk)>& visit, bool& read_failed) {
   read_failed = false;
   // Sequential-scan access lets the cache read ahead of a pass that goes front to back.
-  const auto file = OwnFileHandle(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
-                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const auto file = OwnFileHandle(CreateFileW(win32::ApiPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                              nullptr));
   if (!file) return GetLastError();
   // ReadFile takes a DWORD count; a zero-byte buffer could never make progress.
   if (buffer.empty()) buffer.resize(1);
@@ -242,15 +243,30 @@ bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& 
   return true;
 }
 
+namespace {
+// The folder in the form the find calls take it: past MAX_PATH (a deep tree, long
+// names under node_modules) the "\\?\" form, made from the full path since that
+// form takes no "/", "." or ".." ("\\?\UNC\" for a share).
+std::wstring ListingFolder(const std::wstring& folder) {
+  constexpr std::size_t kShortEnough = MAX_PATH - 12;  // as ApiPath: anything shorter is taken as it is
+  if (folder.size() < kShortEnough || folder.rfind(L"\\\\?\\", 0) == 0) return folder;
+  const std::wstring full = win32::FullPathOf(folder);
+  if (full.empty()) return folder;
+  const bool is_share = full.rfind(L"\\\\", 0) == 0 && full.rfind(L"\\\\?\\", 0) != 0 && full.rfind(L"\\\\.\\", 0) != 0;
+  return is_share ? L"\\\\?\\UNC\\" + full.substr(2) : win32::ApiPath(full);
+}
+}  // namespace
+
 uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit) {
-  const bool has_separator = !folder.empty() && (folder.back() == L'\\' || folder.back() == L'/');
+  const std::wstring listed = ListingFolder(folder);
+  const bool has_separator = !listed.empty() && (listed.back() == L'\\' || listed.back() == L'/');
   WIN32_FIND_DATAW found{};
-  const HANDLE first = FindFirstFileExW((folder + (has_separator ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &found,
+  const HANDLE first = FindFirstFileExW((listed + (has_separator ? L"*" : L"\\*")).c_str(), FindExInfoBasic, &found,
                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (first == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     // A drive root has no "." and "..", so an empty one matches nothing at all.
-    if (error == ERROR_FILE_NOT_FOUND && IsFolder(folder)) return 0;
+    if (error == ERROR_FILE_NOT_FOUND && IsFolder(listed)) return 0;
     return error;
   }
   const UniqueFind search(first);

@@ -36,6 +36,8 @@ logged() { grep -aF "OutputDebugStringA \"$2" "$1" >/dev/null; }
 count_logged() { grep -acF "OutputDebugStringA \"$2" "$1"; }
 not() { ! "$@"; }
 
+# A folder an earlier run left unreadable would keep its tree from being removed.
+[ -d "$out" ] && chmod -R u+rwX "$out" 2>/dev/null
 rm -rf "$out"
 mkdir -p "$out"
 export WINEPREFIX="$out/prefix"
@@ -51,6 +53,8 @@ xvfb_pid=""
 wm_pid=""
 cleanup() {
   wineserver -k 2>/dev/null
+  # The folder the Quick Scan could not list gets its mode back, so the next run can remove it.
+  [ -n "${locked:-}" ] && [ -d "$locked" ] && chmod 755 "$locked"
   [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 }
@@ -288,6 +292,31 @@ background_at() {
   IFS=, read -r r g b <<<"$(pixel_in_window "$1" "$2")"
   [ "${r:-255}" -lt 30 ] && [ "${g:-255}" -lt 30 ] && [ "${b:-255}" -lt 34 ]
 }
+# Sub-folders of Downloads the program cannot list, and a test file in one that sorts
+# after them (Wine lists a folder sorted by name, as NTFS does); the watch looks at
+# Downloads itself only, so only the Quick Scan's walk can find what is below it.
+# - b-deep: folders with 240-character names, deeper than the host takes: Wine lists
+#   the first 16 levels (past MAX_PATH from the second on) and fails on the 17th, whose
+#   Unix path passes 4096 bytes. A file on the third level is judged on the way.
+# - a-locked: a Unix folder of mode 000, which nobody but root can list.
+deep_name=$(printf 'n%.0s' $(seq 1 240))
+mkdir -p "$downloads/b-deep"
+(
+  cd "$downloads/b-deep" || exit 1
+  for level in $(seq 1 18); do
+    mkdir "$deep_name" && cd "$deep_name" || exit 1
+    [ "$level" = 3 ] && printf 'z' >deep.pdf.exe
+  done
+)
+locked="$downloads/a-locked"
+mkdir -p "$locked" "$downloads/c-after"
+printf 'meeting at ten\r\n' >"$locked/inside.txt"
+chmod 000 "$locked"
+printf '%sEICAR%s\r\n' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$' '-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*' >"$downloads/c-after/walk-test.com"
+skipped_folder() {  # skipped_folder LOG PATH: the path as the log writes it, its start is enough
+  grep -aF 'OutputDebugStringA "[SCAN] Folder skipped, it cannot be listed (' "$1" | grep -qF "$2"
+}
+
 check "the Quick Scan button is drawn ($(pixel_in_window 885 127))" not background_at 885 127
 click_in_window 885 127  # "Quick Scan"
 sleep 1.5
@@ -305,6 +334,19 @@ sleep 2
 import -window root "$out/after-scan.png"
 check "closing the overlay brings the dashboard back ($(pixel_in_window 885 127))" \
   not background_at 885 127
+click_in_window 632 382  # the restart card the quarantine below raised
+sleep 1
+check "the Quick Scan names the folder deeper than the host takes" \
+  skipped_folder "$out/windowed.log" 'Downloads\\b-deep\\'
+if [ "$(id -u)" -ne 0 ]; then
+  check "the Quick Scan names the folder of mode 000" skipped_folder "$out/windowed.log" 'Downloads\\a-locked"'
+else
+  echo "     (run as root, which lists a folder of mode 000 like any other: the /background run below checks it)"
+fi
+check "the walk went on past them: the test file after them is quarantined" \
+  wait_for 30 test -f "$data/Quarantine/walk-test.com"
+check "it has left its folder" test ! -e "$downloads/c-after/walk-test.com"
+check "a file in a folder past MAX_PATH was judged" grep -qaF 'deep.pdf.exe' "$data/scan-index.dat"
 
 # --- One taskbar identity: the Start-menu shortcut of a normal start ----------
 # Under Wine every run is elevated: it keeps the all-users shortcut and leaves the
@@ -372,9 +414,11 @@ check "all three same-named threats are kept ($kept)" test "$kept" -eq 3
 # The industry's test file, assembled here so that this script does not hold it whole.
 test_head='X5O!P%@AP[4\PZX54(P^)7CC)7}$'
 test_tail='-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*'
+test_file_line="[AI] Manager taking over: Test file score=10 (EICAR anti-malware test file, harmless by design)"
+named_before=$(count_logged "$out/windowed.log" "$test_file_line")  # the Quick Scan's copy was one
+named_again() { [ "$(count_logged "$out/windowed.log" "$test_file_line")" -gt "$named_before" ]; }
 printf '%sEICAR%s\r\n' "$test_head" "$test_tail" >"$downloads/eicar.com"
-check "the anti-malware test file is named as such" wait_for 30 logged "$out/windowed.log" \
-  "[AI] Manager taking over: Test file score=10 (EICAR anti-malware test file, harmless by design)"
+check "the anti-malware test file is named as such" wait_for 30 named_again
 check "the test file is moved into the quarantine folder" wait_for 30 test -f "$quarantine/eicar.com"
 check "the test file has left Downloads" wait_for 10 test ! -e "$downloads/eicar.com"
 sleep 2
@@ -520,13 +564,25 @@ check "the squatter still runs beside it" pgrep -f 'kav_mutex_squatter[.]exe' >/
 
 wineserver -k
 wineserver -w 2>/dev/null
-(wine "$exe" /background >"$out/background.log" 2>&1 &)
+# Run as an account that cannot read a folder of mode 000: root without its power to
+# pass over file modes (it still owns everything else here).
+as_account=()
+if [ "$(id -u)" -eq 0 ] && setpriv --bounding-set -dac_override,-dac_read_search true 2>/dev/null; then
+  as_account=(setpriv --bounding-set -dac_override,-dac_read_search)
+fi
+("${as_account[@]}" wine "$exe" /background >"$out/background.log" 2>&1 &)
 check "/background logs the background line" \
   wait_for 60 logged "$out/background.log" "[STARTUP] Background protection on. Silent scan started."
 check "/background logs the engine line" \
   wait_for 10 logged "$out/background.log" "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
 check "/background runs its silent scan to the end" \
   wait_for 60 logged "$out/background.log" "Quick Scan Complete. System Clean."
+if [ "$(id -u)" -ne 0 ] || [ "${#as_account[@]}" -gt 0 ]; then
+  check "its walk names the folder of mode 000 it could not list" \
+    skipped_folder "$out/background.log" 'Downloads\\a-locked"'
+else
+  echo "     (root that cannot drop its power over file modes: a folder of mode 000 is listed)"
+fi
 sleep 2
 check "/background shows no window" bash -c '! xdotool search --onlyvisible --name "^Kestrune AV$" >/dev/null 2>&1'
 import -window root "$out/background.png"

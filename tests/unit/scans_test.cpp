@@ -2,8 +2,11 @@
 #include "app/text_file.h"
 #include "platform/drives.h"
 #include "scan/drives.h"
+#include "response/disinfection.h"
 #include "scan/scans.h"
 #include "scan_fixture.h"
+#include "ui/dashboard.h"
+#include "ui/dashboard_state.h"
 
 namespace {
 
@@ -26,6 +29,17 @@ class ScansTest : public ScanTest {
     standin::SetDriveType(letter, type);
   }
   std::string extra_;
+
+  // A visible scan the dashboard's one-minute rule stopped, as the frame loop does it.
+  static void StopVisibleScanAfterOneMinute() {
+    ResetDashboardForTest();
+    BeginVisibleScan();
+    standin::AdvanceClock(60000);
+    RunScanWatchdog(standin::Now());
+    ASSERT_TRUE(ScanStopRequested.load());
+    ASSERT_TRUE(Logged(L"[SCAN] Stopped after 1 minute. Remaining folders skipped."));
+    ResetActivityState();
+  }
 };
 
 TEST_F(ScansTest, QuickScanWalksDownloadsAndEndsWithItsFixedText) {
@@ -109,7 +123,84 @@ TEST_F(ScansTest, StopRequestEndsTheWholeDiskPass) {
   RunDeepScan();
   EXPECT_EQ(WalkedFileCount.load(), 1u);
   EXPECT_EQ(CountLines(L"[SCAN] Whole-disk pass: "), 1);
+  EXPECT_TRUE(Logged(L"[SCAN] Whole-disk pass stopped before the end: C:\\"));
   EXPECT_EQ(ActivityLines().back(), L"Deep Scan Complete. System Protected.");
+}
+
+TEST_F(ScansTest, QuickScanSkipsAFolderItCannotListAndWalksOn) {
+  PutFile(L"C:\\Users\\bob\\Downloads\\a-deep\\x.txt", "x");
+  PutFile(L"C:\\Users\\bob\\Downloads\\b-later\\notes.txt", "meeting at ten");
+  standin::FailListing(L"C:\\Users\\bob\\Downloads\\a-deep", 0, 206);
+  RunQuickScan();
+  EXPECT_TRUE(Logged(L"[SCAN] Folder skipped, it cannot be listed (error 206, path too long): "
+                     L"C:\\Users\\bob\\Downloads\\a-deep"));
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);
+  EXPECT_EQ(ActivityLines().back(), L"Quick Scan Complete. System Clean.");
+}
+
+TEST_F(ScansTest, TheOneMinuteStopLeavesNewDisksAndTheDisinfectionPassAlone) {
+  AddDrive(L'E', platform::kDriveRemovable);
+  PutFile(L"E:\\photo.txt", "x");
+  PutFile(L"E:\\trip\\day1.txt", "x");
+  PutFile(L"C:\\Users\\bob\\Downloads\\notes.txt", "meeting at ten");
+  StopVisibleScanAfterOneMinute();
+
+  ScanNewDisk(L"E:\\");
+  EXPECT_EQ(ActivityLines(), (std::vector<std::wstring>{
+                                 L"[DISK] New volume detected, scanning: E:\\",
+                                 L"New disk connected \u2014 scanning it.",
+                                 L"[DISK] Finished new-disk scan: E:\\",
+                             }));
+  EXPECT_EQ(RunCounters.scanned.load(), 2u);
+
+  RunDisinfectionPass();
+  EXPECT_EQ(RunCounters.scanned.load(), 3u);
+  {
+    std::lock_guard<std::mutex> hold(ScanIndexLock);
+    EXPECT_EQ(ScanIndex.count(L"C:\\Users\\bob\\Downloads\\notes.txt"), 1u);
+  }
+  EXPECT_TRUE(Logged(L"[DISINFECT] Pass finished. New contains this run: 0"));
+
+  // The quick scan is what the stop was for, until the next visible scan begins.
+  RunQuickScan();
+  EXPECT_EQ(RunCounters.scanned.load(), 3u);
+  ResetDashboardForTest();
+  BeginVisibleScan();
+  RunQuickScan();
+  EXPECT_EQ(RunCounters.skipped_unchanged.load(), 1u);  // walked again: notes.txt met unchanged
+}
+
+TEST_F(ScansTest, DisinfectionPassSkipsAFolderItCannotListAndGoesOn) {
+  PutFile(L"C:\\Users\\bob\\Downloads\\a.txt", "x");
+  PutFile(L"C:\\Users\\bob\\Desktop\\notes.txt", "meeting at ten");
+  standin::FailListing(kDownloads, 0, 64);  // a Downloads folder on a share that dropped
+  RunDisinfectionPass();
+  EXPECT_TRUE(Logged(L"[SCAN] Folder skipped, it cannot be listed (error 64, network share unreachable): " +
+                     std::wstring(kDownloads)));
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);  // Desktop after it
+  EXPECT_TRUE(Logged(L"[DISINFECT] Pass finished. New contains this run: 0"));
+  EXPECT_EQ(CountLines(L"[FAULT] "), 0);
+}
+
+TEST_F(ScansTest, WalksCutShortByTheProgramsEndSaySo) {
+  AddDrive(L'E', platform::kDriveRemovable);
+  PutFile(L"E:\\a.txt", "x");
+  PutFile(L"E:\\b.txt", "x");
+  PutFile(L"C:\\Users\\bob\\Downloads\\a.txt", "x");
+  PutFile(L"C:\\Users\\bob\\Downloads\\b.txt", "x");
+  CpuPercent.store(30.0f);  // every walked file pauses; the first pause is the program's end
+  standin::OnSleep([](uint64_t) { AppRunning.store(false); });
+
+  ScanNewDisk(L"E:\\");
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);
+  EXPECT_EQ(ActivityLines().back(), L"[DISK] New-disk scan stopped before the end: E:\\");
+  EXPECT_EQ(CountLines(L"[DISK] Finished"), 0);
+
+  AppRunning.store(true);
+  RunDisinfectionPass();
+  EXPECT_EQ(RunCounters.scanned.load(), 2u);
+  EXPECT_EQ(ActivityLines().back(), L"[DISINFECT] Pass stopped before the end: the program is closing.");
+  EXPECT_EQ(CountLines(L"[DISINFECT] Pass finished"), 0);
 }
 
 TEST_F(ScansTest, NewDrivesAreScannedAsTheyArrive) {

@@ -146,6 +146,75 @@ TEST_F(ScanPlatformWin32, VisitOfWhatIsNoFolder) {
   }
 }
 
+TEST_F(ScanPlatformWin32, TreesDeeperThanMaxPathAreListedAndTheirFilesRead) {
+  // Folders as deep as a package manager leaves them, made through the long-path form.
+  std::vector<std::wstring> levels;
+  std::wstring deep = root_;
+  while (deep.size() < 320) {
+    deep += L"\\node_modules-" + std::to_wstring(levels.size()) + L"-of-a-deep-dependency-tree";
+    ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + deep).c_str(), nullptr)) << GetLastError();
+    levels.push_back(deep);
+  }
+  const std::wstring file = deep + L"\\payload.js";
+  const HANDLE made = CreateFileW((L"\\\\?\\" + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  DWORD wrote = 0;
+  EXPECT_TRUE(WriteFile(made, "deep", 4, &wrote, nullptr));
+  CloseHandle(made);
+
+  // The plain form a walk joins, also with the separators and steps a root may bring.
+  std::wstring slashed = deep;
+  std::replace(slashed.begin() + static_cast<std::ptrdiff_t>(root_.size()), slashed.end(), L'\\', L'/');
+  const std::wstring stepped = deep + L"\\..\\" + levels.back().substr(levels.back().rfind(L'\\') + 1);
+  for (const std::wstring& folder : {deep, deep + L"\\", slashed, stepped}) {
+    SCOPED_TRACE(Narrow(folder));
+    std::vector<platform::FolderEntry> seen;
+    EXPECT_EQ(platform::VisitFolder(folder, [&](const platform::FolderEntry& entry) {
+                seen.push_back(entry);
+                return true;
+              }),
+              0u);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].name, L"payload.js");
+    EXPECT_EQ(seen[0].size, 4u);
+  }
+  // The deepest folder is an entry of the one above it.
+  std::vector<std::wstring> names;
+  EXPECT_EQ(platform::VisitFolder(levels[levels.size() - 2], [&](const platform::FolderEntry& entry) {
+              names.push_back(entry.name);
+              return entry.is_directory;
+            }),
+            0u);
+  EXPECT_EQ(names, std::vector<std::wstring>{levels.back().substr(levels.back().rfind(L'\\') + 1)});
+
+  // What the scan of a file found there opens: the lock probe, the stamp and the pass.
+  EXPECT_EQ(platform::ProbeOpenForReading(file), 0u);
+  uint64_t time = 0;
+  uint64_t size = 0;
+  EXPECT_TRUE(platform::QueryFileStamp(file, time, size));
+  EXPECT_EQ(size, 4u);
+  std::string buffer(64, '\0');
+  std::string read;
+  bool read_failed = true;
+  EXPECT_EQ(platform::ReadFileThrough(file, buffer,
+                                      [&](std::string_view chunk) {
+                                        read.append(chunk);
+                                        return true;
+                                      },
+                                      read_failed),
+            0u);
+  EXPECT_FALSE(read_failed);
+  EXPECT_EQ(read, "deep");
+  EXPECT_EQ(Content(file), "deep");
+
+  // Removed here: the fixture's clean-up walks plain paths.
+  EXPECT_TRUE(DeleteFileW((L"\\\\?\\" + file).c_str()));
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    EXPECT_TRUE(RemoveDirectoryW((L"\\\\?\\" + *level).c_str()));
+  }
+}
+
 // ---- Stamps and lock probes ----
 
 TEST_F(ScanPlatformWin32, StampsOfFilesAndMissingPaths) {

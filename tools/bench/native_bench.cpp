@@ -46,9 +46,10 @@ int main(int argc, char** argv) {
   InitPaths();
   AppRunning.store(true);
 
-  const double first = SecondsOf(ScanFolderTree, L"D:\\");
+  const auto walk = [](const std::wstring& root) { ScanFolderTree(root, nullptr); };
+  const double first = SecondsOf(walk, L"D:\\");
   const uint64_t scanned = RunCounters.scanned.load();
-  const double again = SecondsOf(ScanFolderTree, L"D:\\");
+  const double again = SecondsOf(walk, L"D:\\");
   const uint64_t skipped = RunCounters.skipped_unchanged.load();
   std::printf("first-scan %llu %.3f\n", static_cast<unsigned long long>(scanned), first);
   std::printf("rescan %llu %.3f\n", static_cast<unsigned long long>(skipped), again);
