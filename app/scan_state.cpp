@@ -14,3 +14,17 @@ std::atomic<int> HeldCount{0};
 std::atomic<int> IsolationInFlight{0};
 std::atomic<bool> RestartPromptPending{false};
 std::atomic<bool> BootFilesIntact{true};
+
+namespace {
+thread_local bool g_visible_scan_thread = false;
+}
+
+void RunAsVisibleScan(void (*scan)()) {
+  struct Marked {
+    Marked() { g_visible_scan_thread = true; }
+    ~Marked() { g_visible_scan_thread = false; }
+  } marked;
+  scan();
+}
+
+const std::atomic<bool>* StopForThisScan() { return g_visible_scan_thread ? &ScanStopRequested : nullptr; }

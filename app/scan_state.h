@@ -5,7 +5,7 @@
 
 extern std::atomic<bool> ScanActive;
 extern std::atomic<float> ScanProgress;       // 0 to 1
-extern std::atomic<bool> ScanStopRequested;  // the one-minute stop: only the quick and deep scans heed it
+extern std::atomic<bool> ScanStopRequested;  // the one-minute stop: only the visible scan heeds it
 extern std::atomic<uint64_t> WalkedFileCount;
 extern std::atomic<int> ThreatState;          // 0 none, 1 needs review, 2 threat found
 extern std::atomic<float> OverlayFade;        // scan overlay opacity, 0 when gone
@@ -17,3 +17,10 @@ extern std::atomic<int> HeldCount;            // files held for the batch decisi
 extern std::atomic<int> IsolationInFlight;    // files being moved into quarantine
 extern std::atomic<bool> RestartPromptPending;
 extern std::atomic<bool> BootFilesIntact;
+
+// The dashboard's one-minute stop is meant for the visible scan it stopped, not for a
+// boot or headless scan running beside it: a visible scan runs its body through
+// RunAsVisibleScan, and a scan's stop tests ask StopForThisScan, which is
+// &ScanStopRequested on that thread and null (only the program's end) on any other.
+void RunAsVisibleScan(void (*scan)());
+const std::atomic<bool>* StopForThisScan();

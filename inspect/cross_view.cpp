@@ -15,7 +15,10 @@
 namespace {
 using Lister = uint32_t (*)(const std::wstring& folder, const std::function<bool(const platform::FolderEntry&)>& visit);
 
-bool CheckMustStop() { return !AppRunning.load() || ScanStopRequested.load(); }
+bool CheckMustStop() {
+  const std::atomic<bool>* stop = StopForThisScan();
+  return !AppRunning.load() || (stop != nullptr && stop->load());
+}
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
   return EndsWith(folder, L"\\") || EndsWith(folder, L"/") ? folder + name : folder + L"\\" + name;

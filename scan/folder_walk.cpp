@@ -181,9 +181,9 @@ void ScanAllUserFolders() {
     if (!entry.is_directory || entry.is_reparse_point) return true;
     if (entry.name == L"Public" || entry.name == L"Default" || entry.name == L"All Users") return true;
     const std::wstring profile = Join(users, entry.name);
-    return ScanFolderTree(profile + L"\\Downloads", &ScanStopRequested) &&
-           ScanFolderTree(profile + L"\\Desktop", &ScanStopRequested) &&
-           ScanFolderTree(profile + L"\\AppData\\Local\\Temp", &ScanStopRequested);
+    return ScanFolderTree(profile + L"\\Downloads", StopForThisScan()) &&
+           ScanFolderTree(profile + L"\\Desktop", StopForThisScan()) &&
+           ScanFolderTree(profile + L"\\AppData\\Local\\Temp", StopForThisScan());
   });
   if (error != 0) ThrowListingError(listed, error);
 }

@@ -29,6 +29,6 @@ bool ScanFolderFiles(const std::wstring& folder);
 float WalkProgressAfter(uint64_t walked_files);
 
 // The walk over every user profile's Downloads, Desktop and AppData\Local\Temp (the
-// body of "admin-users", a step of the quick and deep scans, so ScanStopRequested ends it);
+// body of "admin-users", a step of the quick and deep scans, so a visible scan's stop ends it);
 // "Public", "Default" and "All Users" are left out.
 void ScanAllUserFolders();

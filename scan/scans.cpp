@@ -56,7 +56,7 @@ void RunQuickScan() {
   ScanStealthProcesses();
   std::wstring profile;
   if (platform::UserProfileFolder(profile)) {
-    ScanFolderTree(profile + L"\\Downloads", &ScanStopRequested);
+    ScanFolderTree(profile + L"\\Downloads", StopForThisScan());
     CheckUserModeHiding(profile + L"\\Downloads");
     std::wstring temp;
     if (platform::TempFolder(temp)) CheckUserModeHiding(temp);
@@ -70,7 +70,7 @@ void RunDeepScan() {
   WarningNoticeShown.store(false);
   SetScanStatus(L"Running heuristic Deep Scan...");
   ScanStealthProcesses();
-  ScanAllDrives(&ScanStopRequested);
+  ScanAllDrives(StopForThisScan());
   InspectPersistence();
   FinishScan(L"Deep Scan Complete. System Protected.", true);
   EndSequence();

@@ -20,7 +20,7 @@ namespace {
 // be had the overlay is taken down again rather than left waiting for a scan.
 void StartVisibleScan(const wchar_t* step, void (*scan)()) {
   BeginVisibleScan();
-  if (StartOneShot(step, scan)) return;
+  if (StartOneShot(step, [scan] { RunAsVisibleScan(scan); })) return;
   ScanActive.store(false);
   OverlayShown.store(false);
 }

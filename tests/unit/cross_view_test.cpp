@@ -157,7 +157,7 @@ TEST_F(CrossViewTest, AStopBetweenEntriesEndsTheCheckWithNothingReported) {
       last_handed = handed;
       if (handed == 1) c.flag->store(c.stop_value);
     });
-    CrossViewScan();
+    RunAsVisibleScan(CrossViewScan);  // the check as a step of the stopped visible scan
     EXPECT_EQ(last_handed, 1u);  // the entry after the stop ended the listing
     EXPECT_TRUE(ActivityLines().empty());
     EXPECT_EQ(ContainCount.load(), 0);

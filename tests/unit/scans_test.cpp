@@ -120,7 +120,7 @@ TEST_F(ScansTest, StopRequestEndsTheWholeDiskPass) {
   PutFile(L"E:\\e.txt", "x");
   CpuPercent.store(30.0f);  // every walked file pauses; the first pause brings the stop
   standin::OnSleep([](uint64_t) { ScanStopRequested.store(true); });
-  RunDeepScan();
+  RunAsVisibleScan(RunDeepScan);
   EXPECT_EQ(WalkedFileCount.load(), 1u);
   EXPECT_EQ(CountLines(L"[SCAN] Whole-disk pass: "), 1);
   EXPECT_TRUE(Logged(L"[SCAN] Whole-disk pass stopped before the end: C:\\"));
@@ -161,13 +161,22 @@ TEST_F(ScansTest, TheOneMinuteStopLeavesNewDisksAndTheDisinfectionPassAlone) {
   }
   EXPECT_TRUE(Logged(L"[DISINFECT] Pass finished. New contains this run: 0"));
 
-  // The quick scan is what the stop was for, until the next visible scan begins.
-  RunQuickScan();
-  EXPECT_EQ(RunCounters.scanned.load(), 3u);
+  // The visible quick scan is what the stop was for, until the next visible scan begins.
+  RunAsVisibleScan(RunQuickScan);
+  EXPECT_EQ(RunCounters.skipped_unchanged.load(), 0u);  // Downloads not walked
   ResetDashboardForTest();
   BeginVisibleScan();
-  RunQuickScan();
+  RunAsVisibleScan(RunQuickScan);
   EXPECT_EQ(RunCounters.skipped_unchanged.load(), 1u);  // walked again: notes.txt met unchanged
+}
+
+// A boot or headless quick scan beside the stopped visible scan walks to its end.
+TEST_F(ScansTest, TheOneMinuteStopLeavesAScanStartedByTheProgramAlone) {
+  PutFile(L"C:\\Users\\bob\\Downloads\\notes.txt", "meeting at ten");
+  StopVisibleScanAfterOneMinute();
+  RunQuickScan();
+  EXPECT_EQ(RunCounters.scanned.load(), 1u);
+  EXPECT_EQ(ActivityLines().back(), L"Quick Scan Complete. System Clean.");
 }
 
 TEST_F(ScansTest, DisinfectionPassSkipsAFolderItCannotListAndGoesOn) {
