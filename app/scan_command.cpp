@@ -135,22 +135,41 @@ void Walk(const std::wstring& path, const std::function<void(Report)>& emit) {
   }
 }
 
-// Inside a folder the listing already tells files from folders.
+// Inside a folder the listing already tells files from folders. The folders still
+// open are kept in a list of their own rather than on the thread's stack, so that a
+// planted tree thousands of levels deep cannot overflow it.
 void WalkFolder(const std::wstring& path, const std::function<void(Report)>& emit) {
-  std::vector<platform::FolderEntry> entries;
-  if (!platform::ListFolder(path, entries)) {
-    emit(Unreadable(path, L"folder cannot be listed"));
-    return;
-  }
-  std::sort(entries.begin(), entries.end(),
-            [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
-  const std::wstring prefix = EndsWith(path, L"\\") ? path : path + L"\\";
-  for (const auto& entry : entries) {
+  struct OpenFolder {
+    std::wstring prefix;
+    std::vector<platform::FolderEntry> entries;
+    std::size_t next = 0;
+  };
+  std::vector<OpenFolder> open;
+  const auto enter = [&](const std::wstring& folder) {
+    OpenFolder listed;
+    if (!platform::ListFolder(folder, listed.entries)) {
+      emit(Unreadable(folder, L"folder cannot be listed"));
+      return;
+    }
+    std::sort(listed.entries.begin(), listed.entries.end(),
+              [](const platform::FolderEntry& a, const platform::FolderEntry& b) { return a.name < b.name; });
+    listed.prefix = EndsWith(folder, L"\\") ? folder : folder + L"\\";
+    open.push_back(std::move(listed));
+  };
+  enter(path);
+  while (!open.empty()) {
+    OpenFolder& top = open.back();
+    if (top.next == top.entries.size()) {
+      open.pop_back();
+      continue;
+    }
+    const platform::FolderEntry& entry = top.entries[top.next++];
     if (entry.is_reparse_point) continue;
+    const std::wstring child = top.prefix + entry.name;
     if (entry.is_directory) {
-      WalkFolder(prefix + entry.name, emit);
+      enter(child);  // may grow the list: top is not used after this
     } else {
-      EmitFile(prefix + entry.name, emit);
+      EmitFile(child, emit);
     }
   }
 }
