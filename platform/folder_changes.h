@@ -44,9 +44,9 @@ enum class WatchEnd {
 // with a notification buffer of buffer_bytes, handing every completed wait to the
 // visitor until it returns false. The folder is opened for listing, shared with
 // readers, writers and deleters, and closed before returning. A handle keeps
-// watching a folder that is moved, and a deleted one never wakes again, so about
-// once a second the watch checks that the path still opens the folder it watches,
-// and ends with FolderGone when it does not.
+// watching a folder that is moved, and a deleted one never wakes again, so after a
+// second without changes, and after a failed wait, the watch checks that the path
+// still opens the folder it watches, and ends with FolderGone when it does not.
 WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes,
                             const std::function<bool(const FolderChangeBatch& batch)>& visit);
 

@@ -84,8 +84,10 @@ WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes
     if (read && returned > 0) {
       batch.records = DecodeChangeRecords(reinterpret_cast<const unsigned char*>(buffer.data()), returned);
     }
-    // Records of a folder that was moved name files that are no longer at the path.
-    if (!PathStillOpens(folder, watched.get())) return WatchEnd::FolderGone;
+    // A failed wait may be the folder's end. Records still coming from a folder that
+    // was just moved go to the visitor: they name files by the path, and whoever acts
+    // on one judges what the path leads to now; the move is noticed once they stop.
+    if (!batch.ok && !PathStillOpens(folder, watched.get())) return WatchEnd::FolderGone;
     if (!visit(batch)) return WatchEnd::Stopped;
   }
 }
