@@ -54,7 +54,6 @@ std::string ToUtf8(std::wstring_view text) {
   return out;
 }
 
-namespace {
 void AppendCodePoint(std::wstring& out, uint32_t cp) {
   if constexpr (sizeof(wchar_t) == 2) {
     if (cp >= 0x10000) {
@@ -66,7 +65,28 @@ void AppendCodePoint(std::wstring& out, uint32_t cp) {
   }
   out.push_back(static_cast<wchar_t>(cp));
 }
-}  // namespace
+
+std::wstring FromUtf16Le(std::string_view bytes) {
+  std::wstring out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    uint32_t unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+    // Where a wide character holds more than 16 bits, a surrogate pair becomes one.
+    if constexpr (sizeof(wchar_t) > 2) {
+      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+        const uint32_t low =
+            static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+          i += 2;
+        }
+      }
+    }
+    out.push_back(static_cast<wchar_t>(unit));
+  }
+  return out;
+}
+
 
 std::wstring FromUtf8(std::string_view text) {
   std::wstring out;

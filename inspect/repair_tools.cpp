@@ -71,13 +71,8 @@ std::wstring ToolOutputDecoder::Decode() {
     waiting_.clear();
     return text;
   }
-  std::wstring text;
   const std::size_t whole = waiting_.size() / 2 * 2;
-  text.reserve(whole / 2);
-  for (std::size_t i = 0; i < whole; i += 2) {
-    text.push_back(static_cast<wchar_t>(static_cast<unsigned char>(waiting_[i]) |
-                                        (static_cast<unsigned char>(waiting_[i + 1]) << 8)));
-  }
+  std::wstring text = FromUtf16Le(std::string_view(waiting_).substr(0, whole));
   waiting_.erase(0, whole);
   return text;
 }

@@ -22,39 +22,6 @@ bool EndsName(std::wstring_view text, std::size_t at) {
   return at >= text.size() || IsXmlBlank(text[at]) || text[at] == L'/' || text[at] == L'>';
 }
 
-void AppendCodePoint(std::wstring& out, uint32_t cp) {
-  if constexpr (sizeof(wchar_t) == 2) {
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-      return;
-    }
-  }
-  out.push_back(static_cast<wchar_t>(cp));
-}
-
-std::wstring FromUtf16Le(std::string_view bytes) {
-  std::wstring out;
-  out.reserve(bytes.size() / 2);
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    uint32_t unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-    // Where a wide character holds more than 16 bits, a surrogate pair becomes one.
-    if constexpr (sizeof(wchar_t) > 2) {
-      if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-        const uint32_t low =
-            static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
-        if (low >= 0xDC00 && low <= 0xDFFF) {
-          unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-          i += 2;
-        }
-      }
-    }
-    out.push_back(static_cast<wchar_t>(unit));
-  }
-  return out;
-}
-
 // The position just past the markup that starts at "at" ("<!-- -->", "<![CDATA[ ]]>",
 // "<? ?>" or any other tag up to its ">"); the end of the text when it is not closed.
 std::size_t PastMarkup(std::wstring_view text, std::size_t at) {

@@ -393,6 +393,32 @@ bool ReadFileHead(const std::wstring& path, std::size_t max_bytes, std::string& 
   return true;
 }
 
+namespace {
+// A host folder's entries sorted by name, as NTFS lists, so that tests see one order.
+bool SortedHostEntries(const std::string& host, std::vector<std::filesystem::directory_entry>& items) {
+  std::error_code error;
+  for (const auto& item : std::filesystem::directory_iterator(host, error)) items.push_back(item);
+  if (error) return false;
+  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  return true;
+}
+
+// What a listing says of one entry: a link is a reparse point with its own status.
+FolderEntry HostFolderEntry(const std::filesystem::directory_entry& item) {
+  std::error_code error;
+  FolderEntry entry;
+  const std::string name = item.path().filename().string();
+  entry.name.assign(name.begin(), name.end());
+  const auto status = item.symlink_status(error);
+  entry.is_reparse_point = std::filesystem::is_symlink(status);
+  entry.is_directory = std::filesystem::is_directory(status) ||
+                       (entry.is_reparse_point && std::filesystem::is_directory(item.path(), error));
+  if (!entry.is_directory && !entry.is_reparse_point) entry.size = item.file_size(error);
+  entry.last_write_time = Ticks(std::filesystem::last_write_time(item.path(), error));
+  return entry;
+}
+}  // namespace
+
 uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const FolderEntry& entry)>& visit) {
   if (const uint32_t error = InjectedError(folder)) return error;
   const std::string host = standin::HostPath(folder);
@@ -406,24 +432,13 @@ uint32_t VisitFolder(const std::wstring& folder, const std::function<bool(const 
     const auto found = faults.find(folder);
     if (found != faults.end()) fault = found->second;
   }
-  // Sorted by name, as NTFS lists, so that tests see one order.
   std::vector<std::filesystem::directory_entry> items;
-  for (const auto& item : std::filesystem::directory_iterator(host, error)) items.push_back(item);
-  if (error) return 5;  // ERROR_ACCESS_DENIED
-  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  if (!SortedHostEntries(host, items)) return 5;  // ERROR_ACCESS_DENIED
   std::size_t handed = 0;
   for (const auto& item : items) {
     if (fault.error_code != 0 && handed == fault.after_entries) return fault.error_code;
-    FolderEntry entry;
-    const std::string name = item.path().filename().string();
-    entry.name.assign(name.begin(), name.end());
+    const FolderEntry entry = HostFolderEntry(item);
     if (standin::HiddenFromFind(folder, entry.name)) continue;
-    const auto status = item.symlink_status(error);
-    entry.is_reparse_point = std::filesystem::is_symlink(status);
-    entry.is_directory = std::filesystem::is_directory(status) ||
-                         (entry.is_reparse_point && std::filesystem::is_directory(item.path(), error));
-    if (!entry.is_directory && !entry.is_reparse_point) entry.size = item.file_size(error);
-    entry.last_write_time = Ticks(std::filesystem::last_write_time(item.path(), error));
     ++handed;
     if (!visit(entry)) return 0;
   }
@@ -482,23 +497,13 @@ uint32_t VisitFolderNative(const std::wstring& folder, const std::function<bool(
   if (host.empty() || !std::filesystem::exists(host, error)) return 3;  // ERROR_PATH_NOT_FOUND
   if (!std::filesystem::is_directory(host, error)) return 267;          // ERROR_DIRECTORY
   std::vector<std::filesystem::directory_entry> items;
-  for (const auto& item : std::filesystem::directory_iterator(host, error)) items.push_back(item);
-  if (error) return 5;  // ERROR_ACCESS_DENIED
-  std::sort(items.begin(), items.end(), [](const auto& a, const auto& b) { return a.path() < b.path(); });
+  if (!SortedHostEntries(host, items)) return 5;  // ERROR_ACCESS_DENIED
   // The native query knows nothing of the find interface, so a name hidden from
   // the find listing is still here.
   std::size_t handed = 0;
   for (const auto& item : items) {
     if (fault.error_code != 0 && handed == fault.after_entries) return fault.error_code;
-    FolderEntry entry;
-    const std::string name = item.path().filename().string();
-    entry.name.assign(name.begin(), name.end());
-    const auto status = item.symlink_status(error);
-    entry.is_reparse_point = std::filesystem::is_symlink(status);
-    entry.is_directory = std::filesystem::is_directory(status) ||
-                         (entry.is_reparse_point && std::filesystem::is_directory(item.path(), error));
-    if (!entry.is_directory && !entry.is_reparse_point) entry.size = item.file_size(error);
-    entry.last_write_time = Ticks(std::filesystem::last_write_time(item.path(), error));
+    const FolderEntry entry = HostFolderEntry(item);
     ++handed;
     if (!visit(entry)) return 0;
     if (hook) hook(handed);
