@@ -459,6 +459,9 @@ TEST_F(ResponsePlatformWin32Services, EveryWin32ServiceWithAnImageIsVisitedOnce)
     EXPECT_FALSE(service.image_path.empty());
     EXPECT_TRUE(names.insert(service.name).second);
     const SERVICE_STATUS status = StatusOf(service.name);
+    // Wine's driver hosts ("Winedevice1", ...) come and go: one visited may be gone
+    // by now, and then nothing can be asked of it.
+    if (status.dwServiceType == 0) continue;
     EXPECT_NE(status.dwServiceType & SERVICE_WIN32, 0u) << status.dwServiceType;
     saw_stopped = saw_stopped || status.dwCurrentState == SERVICE_STOPPED;
   }
