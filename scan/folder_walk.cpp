@@ -113,8 +113,8 @@ class TreeWalk {
       return true;
     });
     // What was listed before a listing broke off is still walked; the rest of that
-    // folder is what the line reports.
-    if (error != 0) SkipFolder(folder, error);
+    // folder is what the line reports. A missing root is an empty tree, not a skip.
+    if (error != 0 && !(folder == root_ && platform::IsNotFoundError(error))) SkipFolder(folder, error);
     return go_on;
   }
 
@@ -133,14 +133,6 @@ class TreeWalk {
   uint64_t unnamed_skips_ = 0;
 };
 
-bool RootExists(const std::wstring& root) {
-  try {
-    return platform::PathExists(root);
-  } catch (const std::exception& e) {
-    throw std::runtime_error(std::string("exists: ") + e.what());
-  }
-}
-
 [[noreturn]] void ThrowListingError(std::size_t listed, uint32_t error) {
   throw std::runtime_error(std::string(listed == 0 ? "directory_iterator::directory_iterator"
                                                    : "directory_iterator::operator++") +
@@ -154,7 +146,6 @@ float WalkProgressAfter(uint64_t walked_files) {
 }
 
 bool ScanFolderTree(const std::wstring& root, const std::atomic<bool>* stop) {
-  if (!RootExists(root)) return true;
   return TreeWalk(root, stop).Run();
 }
 

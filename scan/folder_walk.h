@@ -15,8 +15,8 @@ constexpr int kSkippedFolderLines = 20;
 // walk goes on. Ends at the end of the tree, when AppRunning is cleared, or when
 // *stop is set (a stop meant for the scan this walk belongs to; nothing but the
 // program's end stops a walk given none). True when the walk reached the end of the
-// tree, false when it was stopped. Throws a file-system error named "exists" when
-// the root's existence cannot be told.
+// tree, false when it was stopped. A missing root is an empty tree; a root that
+// cannot be listed for any other reason is skipped like any other folder.
 bool ScanFolderTree(const std::wstring& root, const std::atomic<bool>* stop = nullptr);
 
 // The files directly in the folder, without entering sub-folders, each through the

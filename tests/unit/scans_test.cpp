@@ -97,7 +97,7 @@ TEST_F(ScansTest, DeepScanWalksEveryEligibleDrive) {
                                  L"[SCAN] Whole-disk pass: E:\\",
                                  L"[SCAN] Drive not ready, skipped: F:\\",
                                  L"[SCAN] Whole-disk pass: R:\\",
-                                 L"[SCAN] Drive skipped after error: R:\\",
+                                 L"[SCAN] Folder skipped, it cannot be listed (error 1117): R:\\",
                                  L"[REGISTRY] Could not open HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
                                  L"[REGISTRY] Could not open HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
                                  L"[REGISTRY] Could not open HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
