@@ -251,23 +251,31 @@ std::wstring BatchQuestionText(int files, int top_score) {
   return text;
 }
 
-namespace {
-// Deletes or restores one file of a decided batch; true when it is out of the store.
-bool SettleEntry(const PendingBatchEntry& entry, bool delete_all) {
-  if (delete_all) {
-    // The sidecar goes only with its file: a file kept in the store still knows its origin.
-    if (!DeleteThreatFile(entry.stored_path)) return false;
-    DeleteThreatFile(entry.stored_path + L".log");
-    return true;
-  }
+bool DeleteStoredFile(const std::wstring& stored_path) {
+  // The sidecar goes only with its file: a file kept in the store still knows its origin.
+  if (!DeleteThreatFile(stored_path)) return false;
+  // A stored file whose sidecar was lost has none to delete, and no failure to report.
+  const std::wstring sidecar = stored_path + L".log";
+  if (platform::PathExists(sidecar)) DeleteThreatFile(sidecar);
+  return true;
+}
+
+bool RestoreAndTrust(const std::wstring& stored_path, std::wstring& restored_path) {
   // The file is trusted from now on. Its hash is taken in the store, which only
   // administrators (or the user's own run) can change, not where it is put back,
   // where another program could have swapped it by then.
-  const std::wstring hash = ComputeFileSha256(entry.stored_path);
-  std::wstring restored;
-  if (!RestoreQuarantinedFile(entry.stored_path, restored)) return false;
+  const std::wstring hash = ComputeFileSha256(stored_path);
+  if (!RestoreQuarantinedFile(stored_path, restored_path)) return false;
   if (!hash.empty()) AddSafeHash(hash);
   return true;
+}
+
+namespace {
+// Deletes or restores one file of a decided batch; true when it is out of the store.
+bool SettleEntry(const PendingBatchEntry& entry, bool delete_all) {
+  if (delete_all) return DeleteStoredFile(entry.stored_path);
+  std::wstring restored;
+  return RestoreAndTrust(entry.stored_path, restored);
 }
 
 bool StillStored(const std::wstring& stored_path) {

@@ -38,6 +38,15 @@ void QuarantineActiveTarget();
 // stays in quarantine and in the pending batch for the next decision.
 void DecideBatch();
 
+// A kept file: puts the stored file back (RestoreQuarantinedFile) and adds the hash
+// it had in the store to the safe list, so that it is not isolated again. True with
+// the path it was put back to.
+bool RestoreAndTrust(const std::wstring& stored_path, std::wstring& restored_path);
+
+// A deleted file: the stored file, then its sidecar when it has one; true when the
+// stored file is gone (its sidecar stays when the file could not be deleted).
+bool DeleteStoredFile(const std::wstring& stored_path);
+
 // The batch question's text for n files with the highest score top.
 std::wstring BatchQuestionText(int files, int top_score);
 

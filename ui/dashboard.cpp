@@ -13,6 +13,7 @@
 #include "ui/dashboard_columns.h"
 #include "ui/dashboard_state.h"
 #include "ui/dashboard_style.h"
+#include "ui/quarantine_screen.h"
 #include "ui/scan_overlay.h"
 #include "ui/terms_page.h"
 #include "ui/vpn_panel.h"
@@ -132,6 +133,11 @@ void DrawDashboard() {
   }
   if (VpnPanelOpen) {
     DrawVpnPanel();
+    ImGui::End();
+    return;
+  }
+  if (QuarantineScreenOpen) {
+    DrawQuarantineScreen();
     ImGui::End();
     return;
   }

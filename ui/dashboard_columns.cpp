@@ -13,6 +13,7 @@
 #include "app/wide.h"
 #include "ui/actions.h"
 #include "ui/dashboard_state.h"
+#include "ui/quarantine_screen.h"
 #include "ui/shield_emblem.h"
 #include "ui/vpn_panel.h"
 #include "ui/window_events.h"
@@ -57,6 +58,7 @@ void DrawRail() {
   Spacer(16);
   if (!AdminMode.load() && ImGui::Button("Enable Admin", ImVec2(-1, 36))) EnableAdminAction();
   if (ImGui::Button("Hide to tray", ImVec2(-1, 36))) HideToTray();
+  if (ImGui::Button("Quarantined", ImVec2(-1, 36))) OpenQuarantineScreen();
 }
 
 void DrawHero() {

@@ -211,6 +211,13 @@ import -window root "$out/dashboard.png"
 check "the dashboard follows the Terms page ($(white_share "$out/dashboard.png") white)" \
   test "$(white_share "$out/dashboard.png")" -ge 100
 
+# The quarantine screen while nothing is stored yet, for a person to look at.
+click_in_window 123 527  # the rail's "Quarantined"
+sleep 1.5
+import -window root "$out/quarantine-empty.png"
+click_in_window 550 543  # its "Back"
+sleep 1
+
 # --- The engine marker turned into noise while the window is shown ------------
 cp "$data/engine.marker" "$out/marker.orig"
 head -c 4096 /dev/urandom >"$data/engine.marker"
@@ -425,6 +432,49 @@ sleep 2
 import -window root "$out/restart-card.png"
 click_in_window 632 382  # the restart card's "Close"
 sleep 1
+
+# --- The quarantine screen: a threat from Downloads is put back with Restore ----
+# Its own threat, so that it is the newest entry: the screen's first row.
+printf 'MZ payroll threat %s\r\n' "$$" >"$out/qscreen-threat.exe"
+cp "$out/qscreen-threat.exe" "$downloads/payroll-keylog-miner.exe"
+check "the screen's threat is moved into the quarantine folder" \
+  wait_for 30 test -f "$quarantine/payroll-keylog-miner.exe" -a -f "$quarantine/payroll-keylog-miner.exe.log"
+check "the screen's threat has left Downloads" wait_for 10 test ! -e "$downloads/payroll-keylog-miner.exe"
+sleep 2
+click_in_window 632 382  # the restart card it raised: "Close"
+sleep 1
+click_in_window 123 527  # the rail's "Quarantined"
+sleep 2
+import -window root "$out/quarantine-screen.png"
+check "Quarantined opens its screen in place of the dashboard ($(pixel_in_window 997 127))" background_at 997 127
+# The first row's "Restore" takes the hovered buttons' blue under the pointer, which
+# a disabled button (a row without its origin) would not.
+hovered_button_at() {
+  local r g b
+  IFS=, read -r r g b <<<"$(pixel_in_window "$1" "$2")"
+  [ "${b:-0}" -gt 150 ] && [ "${r:-255}" -lt 80 ]
+}
+xdotool mousemove --window "$(window_id)" 222 289
+sleep 1
+check "the newest row's Restore is enabled under the pointer ($(pixel_in_window 167 289))" hovered_button_at 167 289
+click_in_window 222 289  # the first (newest) row's "Restore"
+restored="$downloads/payroll-keylog-miner.exe"
+check "Restore puts the file back where it came from" wait_for 20 test -f "$restored"
+check "the restored file is byte for byte the one isolated" cmp -s "$restored" "$out/qscreen-threat.exe"
+check "its stored file and sidecar have left the quarantine folder" \
+  test ! -e "$quarantine/payroll-keylog-miner.exe" -a ! -e "$quarantine/payroll-keylog-miner.exe.log"
+check "Restore trusts it: its hash is in safe-hashes.txt" \
+  grep -qi "$(sha256sum "$out/qscreen-threat.exe" | cut -c1-64)" "$data/safe-hashes.txt"
+check "Restore logs the line of a kept file" logged "$out/windowed.log" \
+  '[DISINFECT] Restored C:\\users\\'"$(id -un)"'\\Downloads\\payroll-keylog-miner.exe'
+check "the other stored files stay" test -f "$quarantine/keylog-miner.exe" -a -f "$quarantine/eicar.com"
+sleep 5
+check "the restored file is not isolated again" cmp -s "$restored" "$out/qscreen-threat.exe"
+import -window root "$out/quarantine-restored.png"
+click_in_window 550 543  # "Back"
+sleep 1.5
+check "Back returns to the dashboard ($(pixel_in_window 997 127))" not background_at 997 127
+rm -f "$restored"
 
 # A reviewed file, sent to quarantine by hand, comes back on "No" and is trusted.
 dialog() { xdotool search --onlyvisible --name 'Delete or keep' 2>/dev/null | head -n 1; }

@@ -534,3 +534,66 @@ TEST_F(TrayTest, BalloonsAreCutToTheirFields) {
   ShowTrayBalloon(L"Kestrune", L"no icon");  // fails silently
   EXPECT_EQ(standin::Balloons().size(), 1u);
 }
+
+TEST_F(DashboardTest, QuarantinedSitsBelowHideToTrayAndNothingElseMoves) {
+  // Where each part of the dashboard was drawn before the rail had "Quarantined" (to 0.1 px).
+  const struct {
+    bool admin;
+    const char* part;
+    bool window;  // a child region rather than a widget
+    float x0, y0, x1, y1;
+  } layout[] = {
+      {false, "/rail_", true, 18.0f, 18.0f, 230.0f, 662.0f},
+      {false, "/hero_", true, 242.0f, 18.0f, 688.0f, 662.0f},
+      {false, "/actions_", true, 700.0f, 18.0f, 1082.0f, 662.0f},
+      {false, "/log_", true, 700.0f, 621.0f, 1082.0f, 662.0f},
+      {false, "Enable Admin", false, 18.0f, 461.0f, 229.0f, 497.0f},
+      {false, "Hide to tray", false, 18.0f, 509.0f, 229.0f, 545.0f},
+      {false, "Quick Scan", false, 700.0f, 88.0f, 1081.0f, 137.0f},
+      {false, "Full Scan", false, 700.0f, 149.0f, 1081.0f, 198.0f},
+      {false, "Quarantine target", false, 700.0f, 210.0f, 1081.0f, 259.0f},
+      {false, "Quarantine folder...", false, 700.0f, 271.0f, 1081.0f, 320.0f},
+      {false, "VPN", false, 700.0f, 332.0f, 1081.0f, 381.0f},
+      {false, "Run disinfection", false, 700.0f, 393.0f, 1081.0f, 442.0f},
+      {false, "Check for updates", false, 700.0f, 454.0f, 1081.0f, 503.0f},
+      {false, "Pin to taskbar", false, 700.0f, 515.0f, 1081.0f, 564.0f},
+      {true, "/rail_", true, 18.0f, 18.0f, 230.0f, 662.0f},
+      {true, "/hero_", true, 242.0f, 18.0f, 688.0f, 662.0f},
+      {true, "/actions_", true, 700.0f, 18.0f, 1082.0f, 662.0f},
+      {true, "/log_", true, 700.0f, 621.0f, 1082.0f, 662.0f},
+      {true, "Hide to tray", false, 18.0f, 461.0f, 229.0f, 497.0f},
+      {true, "Quick Scan", false, 700.0f, 88.0f, 1081.0f, 137.0f},
+      {true, "Full Scan", false, 700.0f, 149.0f, 1081.0f, 198.0f},
+      {true, "Quarantine target", false, 700.0f, 210.0f, 1081.0f, 259.0f},
+      {true, "Quarantine folder...", false, 700.0f, 271.0f, 1081.0f, 320.0f},
+      {true, "VPN", false, 700.0f, 332.0f, 1081.0f, 381.0f},
+      {true, "Run disinfection", false, 700.0f, 393.0f, 1081.0f, 442.0f},
+      {true, "Check for updates", false, 700.0f, 454.0f, 1081.0f, 503.0f},
+      {true, "Pin to taskbar", false, 700.0f, 515.0f, 1081.0f, 564.0f},
+  };
+  for (const bool admin : {false, true}) {
+    AdminMode.store(admin);
+    Frames(2);
+    int checked = 0;
+    for (const auto& row : layout) {
+      if (row.admin != admin) continue;
+      SCOPED_TRACE(std::string(row.part) + (admin ? " (admin)" : ""));
+      ImVec2 min, max;
+      ASSERT_TRUE(row.window ? gui_->WindowRect(row.part, min, max) : gui_->RectOf(row.part, min, max));
+      EXPECT_NEAR(min.x, row.x0, 0.05f);
+      EXPECT_NEAR(min.y, row.y0, 0.05f);
+      EXPECT_NEAR(max.x, row.x1, 0.05f);
+      EXPECT_NEAR(max.y, row.y1, 0.05f);
+      ++checked;
+    }
+    EXPECT_EQ(checked, admin ? 13 : 14);
+    // The new button: as wide as "Hide to tray", one item spacing below it, as tall.
+    ImVec2 hide_min, hide_max, min, max;
+    ASSERT_TRUE(gui_->RectOf("Hide to tray", hide_min, hide_max));
+    ASSERT_TRUE(gui_->RectOf("Quarantined", min, max));
+    EXPECT_EQ(min.x, hide_min.x);
+    EXPECT_EQ(max.x, hide_max.x);
+    EXPECT_EQ(min.y, hide_max.y + 12.0f);
+    EXPECT_EQ(max.y, min.y + 36.0f);
+  }
+}
