@@ -638,9 +638,11 @@ run_verb() {
   local words=() word quoted
   while IFS= read -r word; do words+=("$word"); done < <(verb_words "$1" "$2")
   printf -v quoted '%q ' wine "${words[@]}"
-  SHELL=/bin/bash WINEDEBUG=-all timeout 120 script -qefc "$quoted${3:+ >$(printf '%q' "$3")}" /dev/null
+  # A wide terminal, so that no report line is wrapped.
+  SHELL=/bin/bash WINEDEBUG=-all timeout 120 script -qefc "stty cols 400; $quoted${3:+ >$(printf '%q' "$3")}" /dev/null
 }
-# What the terminal showed, without carriage returns and Wine's cursor sequences.
+# What the terminal showed, without carriage returns and Wine's cursor sequences
+# (its tabs are spaces there).
 plain_text() { tr -d '\r' <"$1" | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g'; }
 # Its keys come through a pipe that stays open: the window waits until a key is sent.
 rm -f "$out/verb-keys"
@@ -654,16 +656,17 @@ verb_window_asks() {
     plain_text "$out/verb-file.txt" | tail -n 1 | grep -qx "Press any key to close this window\."
 }
 check "the verb's console window ends with the summary and the question for a key" wait_for 60 verb_window_asks
+verb_open() { kill -0 "$verb_pid" 2>/dev/null; }
 sleep 3
-check "it stays open until a key is pressed" kill -0 "$verb_pid"
+check "it stays open until a key is pressed" verb_open
 printf 'x' >&"$verb_keys"
-wait_for 30 not kill -0 "$verb_pid"
+wait_for 30 not verb_open
 wait "$verb_pid"
 rc=$?
 plain_text "$out/verb-file.txt" >"$out/verb-file.lf.txt"
 check "a key closes it, with the scanner's exit code ($rc)" test "$rc" -eq 1
 check "the verb scanned the selected file, a name with a space" \
-  grep -qE '^quarantine	[0-9]+	.*	C:\\kav verb\\Q3 report\\test file\.com$' "$out/verb-file.lf.txt"
+  grep -qE '^quarantine +10 .* C:\\kav verb\\Q3 report\\test file\.com$' "$out/verb-file.lf.txt"
 check "it only reported: the file is where it was" test -s "$verb_dir/test file.com"
 # On a folder, with the output sent to a file: nobody can press a key there, so
 # --pause must not wait (the pipe of keys stays open and silent).
