@@ -20,12 +20,13 @@
 
 namespace {
 constexpr wchar_t kUsage[] =
-    L"Usage: KestruneScan [--data-dir FOLDER] [--jobs N] PATH...\r\n"
+    L"Usage: KestruneScan [--data-dir FOLDER] [--jobs N] [--pause] PATH...\r\n"
     L"Scores every file in the given files and folders with the Kestrune AV engine and\r\n"
     L"prints one line per file: outcome, score, entropy, reason, path (TAB-separated).\r\n"
     L"The hash lists come from the data folder (default %ProgramData%\\KestruneAV).\r\n"
     L"--jobs N judges N files at a time (1 to 16; default: the number of processors,\r\n"
     L"at most 16); the lines come in the same order whatever N is.\r\n"
+    L"--pause waits for a key at the end when the output is on a console window.\r\n"
     L"Nothing is moved, deleted or recorded.\r\n"
     L"Exit code: 0 nothing to quarantine, 1 something to quarantine, 2 usage or read error.\r\n";
 
@@ -309,9 +310,8 @@ void LoadLists(const std::wstring& data_dir, Tally& tally) {
     if (!whole) PrintReport(Unreadable(path, L"cannot be read"), tally);
   }
 }
-}  // namespace
 
-int RunScanCommand(const std::vector<std::wstring>& args) {
+int ParseAndScan(const std::vector<std::wstring>& args) {
   std::wstring data_dir = DefaultDataDir();
   std::vector<std::wstring> paths;
   int jobs = DefaultJobs();
@@ -334,6 +334,7 @@ int RunScanCommand(const std::vector<std::wstring>& args) {
       }
       continue;
     }
+    if (arg == L"--pause") continue;  // acted on after the report
     if (arg.rfind(L"--", 0) == 0) {
       Print(L"Unknown option: " + arg + L"\r\n" + kUsage);
       return kScanErrorExit;
@@ -361,4 +362,17 @@ int RunScanCommand(const std::vector<std::wstring>& args) {
         std::to_wstring(tally.unreadable) + L" unreadable.\r\n");
   if (tally.by_outcome[static_cast<int>(ScoreOutcome::Quarantine)] > 0) return kScanThreatExit;
   return tally.unreadable > 0 ? kScanErrorExit : kScanCleanExit;
+}
+}  // namespace
+
+int RunScanCommand(const std::vector<std::wstring>& args) {
+  const int exit_code = ParseAndScan(args);
+  // Explorer's "Scan with Kestrune AV" gives the scanner a console window of its
+  // own, which would close with the report. Output to a file or a pipe has nobody
+  // to press a key, so there it never waits.
+  if (std::find(args.begin(), args.end(), L"--pause") != args.end() && platform::IsInteractiveConsole()) {
+    Print(L"Press any key to close this window.");
+    platform::WaitForKey();
+  }
+  return exit_code;
 }

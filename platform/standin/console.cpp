@@ -9,6 +9,14 @@ void WriteStandardOutput(const std::wstring& text) {
   standin::TheMachine().console_output += text;
 }
 
+bool IsInteractiveConsole() {
+  std::lock_guard<std::mutex> hold(standin::MachineLock());
+  return standin::TheMachine().console_interactive;
+}
+
+// A key is always there at once: the test sees the wait in the journal.
+void WaitForKey() { standin::Note("WaitForKey"); }
+
 }  // namespace platform
 
 namespace standin {
@@ -16,6 +24,11 @@ namespace standin {
 std::wstring ConsoleOutput() {
   std::lock_guard<std::mutex> hold(MachineLock());
   return TheMachine().console_output;
+}
+
+void SetInteractiveConsole(bool interactive) {
+  std::lock_guard<std::mutex> hold(MachineLock());
+  TheMachine().console_interactive = interactive;
 }
 
 }  // namespace standin

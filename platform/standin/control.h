@@ -222,6 +222,9 @@ void SetHiveReadOnly(platform::RegistryHive hive, bool read_only);
 
 // What console programs wrote to standard output.
 std::wstring ConsoleOutput();
+// Whether standard input and output are a console window (not unless set); a wait
+// for a key there is noted as "WaitForKey" and ends at once.
+void SetInteractiveConsole(bool interactive);
 
 // Environment.
 void SetEnvironment(const std::wstring& name, const std::wstring& value);

@@ -123,6 +123,7 @@ struct Machine {
   std::map<std::pair<int, std::wstring>, RegistryKey> registry;  // (hive, lower-cased key)
   std::set<int> read_only_hives;
   std::wstring console_output;
+  bool console_interactive = false;  // output redirected unless a test says otherwise
   std::map<std::wstring, std::wstring> environment;
   uint64_t now_ms = 0;
   std::vector<uint64_t> sleeps;

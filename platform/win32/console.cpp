@@ -39,6 +39,19 @@ void WriteAsUtf8(HANDLE output, const std::wstring& text) {
     done += wrote;
   }
 }
+
+bool IsConsole(DWORD which) {
+  const HANDLE handle = GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+  DWORD mode = 0;
+  return GetConsoleMode(handle, &mode) != 0;
+}
+
+// Keys that are held with another, not pressed on their own.
+bool IsModifierKey(WORD key) {
+  return key == VK_SHIFT || key == VK_CONTROL || key == VK_MENU || key == VK_LWIN || key == VK_RWIN ||
+         key == VK_CAPITAL || key == VK_NUMLOCK || key == VK_SCROLL;
+}
 }  // namespace
 
 void WriteStandardOutput(const std::wstring& text) {
@@ -55,6 +68,27 @@ void WriteStandardOutput(const std::wstring& text) {
   } else {
     WriteAsUtf8(output, text);
   }
+}
+
+bool IsInteractiveConsole() { return IsConsole(STD_INPUT_HANDLE) && IsConsole(STD_OUTPUT_HANDLE); }
+
+void WaitForKey() {
+  // The standard handles belong to the process, not to this function: never closed here.
+  const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
+  DWORD mode = 0;
+  if (!GetConsoleMode(input, &mode)) return;
+  // One key, not a line: without line input and echo; Ctrl+C then arrives as a key too.
+  SetConsoleMode(input, 0);
+  for (;;) {
+    INPUT_RECORD record{};
+    DWORD read = 0;
+    if (!ReadConsoleInputW(input, &record, 1, &read) || read == 0) break;
+    if (record.EventType != KEY_EVENT || !record.Event.KeyEvent.bKeyDown) continue;
+    if (IsModifierKey(record.Event.KeyEvent.wVirtualKeyCode)) continue;
+    break;
+  }
+  SetConsoleMode(input, mode);
 }
 
 }  // namespace platform

@@ -660,6 +660,74 @@ entry=$(wine reg query "$uninstall_key" 2>/dev/null | tr -d '\r')
 check "Apps & features lists it with name, version, publisher and uninstall string" \
   bash -c 'grep -q "DisplayName *REG_SZ *Kestrune AV" <<<"$1" && grep -q "DisplayVersion *REG_SZ *2.0.0" <<<"$1" &&
            grep -q "Publisher *REG_SZ *Kestrune" <<<"$1" && grep -qF "\"C:\\Program Files\\Kestrune AV\\uninstall.exe\"" <<<"$1"' _ "$entry"
+# Explorer's "Scan with Kestrune AV" on files and on folders: caption, icon, and a
+# command that runs the installed scanner by its full path on the quoted selection.
+scan_command='"C:\Program Files\Kestrune AV\KestruneScan.exe" --pause "%1"'
+for verb_key in 'HKLM\Software\Classes\*\shell\KestruneScan' 'HKLM\Software\Classes\Directory\shell\KestruneScan'; do
+  verb=$(wine reg query "$verb_key" /s 2>/dev/null | tr -d '\r')
+  check "the install registers the Explorer verb under $verb_key" \
+    bash -c 'grep -qxF "    (Default)    REG_SZ    Scan with Kestrune AV" <<<"$1" &&
+             grep -qxF "    Icon    REG_SZ    C:\Program Files\Kestrune AV\KestruneAV.exe,0" <<<"$1" &&
+             grep -A1 -xF "$2\\command" <<<"$1" | grep -qxF "    (Default)    REG_SZ    $3"' \
+    _ "$verb" "HKEY_LOCAL_MACHINE${verb_key#HKLM}" "$scan_command"
+done
+# The registered command lines as Explorer runs them, on a file and on a folder with
+# spaces in their names: split as Windows splits them (a quoted part is one
+# argument, backslashes stay), %1 replaced by the selection.
+verb_dir="$WINEPREFIX/drive_c/kav verb/Q3 report"
+mkdir -p "$verb_dir"
+printf '%s%s%s' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$' 'EICAR-STANDARD-ANTIVIRUS-' 'TEST-FILE!$H+H*' >"$verb_dir/test file.com"
+printf 'meeting at ten\r\n' >"$verb_dir/notes.txt"
+verb_words() {  # verb_words VERB-KEY WINDOWS-PATH: the words of the key's command, one a line
+  wine reg query "$1\\command" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p' |
+    python3 -c 'import shlex, sys; print("\n".join(w.replace("%1", sys.argv[1]) for w in shlex.split(sys.stdin.read())))' "$2"
+}
+# run_verb VERB-KEY WINDOWS-PATH [REDIRECT]: the command in a terminal of its own, as
+# the console window Explorer gives it; REDIRECT sends its output to a file there.
+run_verb() {
+  local words=() word quoted
+  while IFS= read -r word; do words+=("$word"); done < <(verb_words "$1" "$2")
+  printf -v quoted '%q ' wine "${words[@]}"
+  # A wide terminal, so that no report line is wrapped.
+  SHELL=/bin/bash WINEDEBUG=-all timeout 120 script -qefc "stty cols 400; $quoted${3:+ >$(printf '%q' "$3")}" /dev/null
+}
+# What the terminal showed, without carriage returns and Wine's cursor sequences
+# (its tabs are spaces there).
+plain_text() { tr -d '\r' <"$1" | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g'; }
+# Its keys come through a pipe that stays open: the window waits until a key is sent.
+rm -f "$out/verb-keys"
+mkfifo "$out/verb-keys"
+run_verb 'HKLM\Software\Classes\*\shell\KestruneScan' 'C:\kav verb\Q3 report\test file.com' \
+  <"$out/verb-keys" >"$out/verb-file.txt" 2>&1 &
+verb_pid=$!
+exec {verb_keys}>"$out/verb-keys"
+verb_window_asks() {
+  plain_text "$out/verb-file.txt" | grep -qx "Scanned 1 files: 1 quarantine, 0 warning, 0 review, 0 none; 0 unreadable." &&
+    plain_text "$out/verb-file.txt" | tail -n 1 | grep -qx "Press any key to close this window\."
+}
+check "the verb's console window ends with the summary and the question for a key" wait_for 60 verb_window_asks
+verb_open() { kill -0 "$verb_pid" 2>/dev/null; }
+sleep 3
+check "it stays open until a key is pressed" verb_open
+printf 'x' >&"$verb_keys"
+wait_for 30 not verb_open
+wait "$verb_pid"
+rc=$?
+plain_text "$out/verb-file.txt" >"$out/verb-file.lf.txt"
+check "a key closes it, with the scanner's exit code ($rc)" test "$rc" -eq 1
+check "the verb scanned the selected file, a name with a space" \
+  grep -qE '^quarantine +10 .* C:\\kav verb\\Q3 report\\test file\.com$' "$out/verb-file.lf.txt"
+check "it only reported: the file is where it was" test -s "$verb_dir/test file.com"
+# On a folder, with the output sent to a file: nobody can press a key there, so
+# --pause must not wait (the pipe of keys stays open and silent).
+run_verb 'HKLM\Software\Classes\Directory\shell\KestruneScan' 'C:\kav verb\Q3 report' "$out/verb-folder.txt" \
+  <"$out/verb-keys" >/dev/null 2>&1
+rc=$?
+exec {verb_keys}>&-
+check "on a folder with its output redirected, --pause does not wait ($rc)" \
+  bash -c 'test "$1" -eq 1 && tr -d "\r" <"$2" | tail -n 1 |
+           grep -qx "Scanned 2 files: 1 quarantine, 0 warning, 0 review, 1 none; 0 unreadable." && ! grep -q "Press any key" "$2"' \
+  _ "$rc" "$out/verb-folder.txt"
 (wine "C:\\Program Files\\Kestrune AV\\KestruneAV.exe" /background >"$out/installed.log" 2>&1 &)
 check "the installed program starts" \
   wait_for 60 logged "$out/installed.log" "[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures)."
@@ -674,6 +742,9 @@ check "it removes the programs and their folder" wait_for 30 test ! -e "$install
 check "it removes both shortcuts" test ! -e "$start_menu_link" -a ! -e "$desktop_link"
 check "it removes the logon start" not bash -c 'wine reg query "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run" /v KestruneAV >/dev/null 2>&1'
 check "it removes the Apps & features entry" not bash -c 'wine reg query "$1" >/dev/null 2>&1' _ "$uninstall_key"
+for verb_key in 'HKLM\Software\Classes\*\shell\KestruneScan' 'HKLM\Software\Classes\Directory\shell\KestruneScan'; do
+  check "it removes the Explorer verb under $verb_key" not bash -c 'wine reg query "$1" >/dev/null 2>&1' _ "$verb_key"
+done
 check "it keeps the data folder with the quarantine" test -f "$quarantine/held.bin"
 wineserver -k
 wineserver -w 2>/dev/null
@@ -708,6 +779,17 @@ check "it removes the ProgramData data folder, a link at most left as it is" \
   bash -c 'test -z "$1" -o "$1" = "$2"' _ "$left" "$(printf '%s\n' "$data" "$data/filelink" "$quarantine" "$quarantine/junction" | sort | tr '\n' ' ')"
 check "the folder a link pointed to keeps its file, byte for byte" cmp -s "$out/outside/inner/notes.txt" "$out/notes.expected"
 check "the file a link pointed to keeps its bytes" cmp -s "$out/outside-file.txt" "$out/outside-file.expected"
+# Installed in a folder every account may change, the verb would have every account
+# run whatever scanner one of them put there: it is not registered then.
+elsewhere="$WINEPREFIX/drive_c/users/Public/Kestrune"
+wine "$setup" /S '/D=C:\users\Public\Kestrune'
+check "an install outside Program Files puts the programs there" \
+  wait_for 30 test -f "$elsewhere/KestruneScan.exe" -a -f "$elsewhere/uninstall.exe"
+check "and registers no Explorer verb" \
+  not bash -c 'wine reg query "HKLM\\Software\\Classes\\*\\shell\\KestruneScan" >/dev/null 2>&1 ||
+               wine reg query "HKLM\\Software\\Classes\\Directory\\shell\\KestruneScan" >/dev/null 2>&1'
+wine "$elsewhere/uninstall.exe" /S
+check "its uninstall removes the programs" wait_for 30 test ! -e "$elsewhere"
 wineserver -k
 wineserver -w 2>/dev/null
 rm -rf "$data" "$data".moved-*

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "app/scan_command.h"
 #include "engine/hash_lists.h"
 #include "pe_fixture.h"
@@ -144,4 +146,46 @@ TEST_F(ScanCommandTest, AFileThatCannotBeReadAsFarAsNeededIsAReadError) {
   EXPECT_EQ(RunScanCommand({L"--data-dir", L"C:\\lists", L"C:\\Data\\abc.bin"}), kScanThreatExit);
   const std::wstring out = standin::ConsoleOutput().substr(before);
   EXPECT_EQ(out.rfind(L"error\t-\t-\tcannot be read\tC:\\lists\\bad-hashes.txt\r\nquarantine\t9\t", 0), 0u);
+}
+
+// Explorer's verb runs the scanner in a console window of its own: with --pause the
+// window waits for a key after the summary. Output to a file or a pipe never waits,
+// or a script would hang.
+TEST_F(ScanCommandTest, PauseWaitsForAKeyOnlyOnAConsoleAndAfterTheSummary) {
+  const std::wstring kit = L"C:\\Users\\bob\\Downloads\\kit";
+  const std::wstring summary = L"Scanned 3 files: 1 quarantine, 0 warning, 1 review, 1 none; 0 unreadable.\r\n";
+  const std::wstring prompt = L"Press any key to close this window.";
+  const struct {
+    const char* what;
+    bool console;
+    std::vector<std::wstring> args;
+    int exit_code;
+    std::wstring ends_with;
+    bool waits;
+  } cases[] = {
+      {"the verb's command line on a console", true, {L"--pause", kit}, kScanThreatExit, summary + prompt, true},
+      {"--pause after the path", true, {kit, L"--pause"}, kScanThreatExit, summary + prompt, true},
+      {"output redirected", false, {L"--pause", kit}, kScanThreatExit, summary, false},
+      {"no --pause", true, {kit}, kScanThreatExit, summary, false},
+      {"a path that is gone still shows its error", true, {L"--pause", L"C:\\gone.exe"}, kScanErrorExit,
+       L"1 unreadable.\r\n" + prompt, true},
+      {"a usage error still shows the usage", true, {L"--pause"}, kScanErrorExit,
+       L"2 usage or read error.\r\n" + prompt, true},
+  };
+  const auto waits = [] {
+    const auto journal = standin::Journal();
+    return std::count(journal.begin(), journal.end(), "WaitForKey");
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto waited = waits();
+    standin::SetInteractiveConsole(c.console);
+    const std::size_t before = standin::ConsoleOutput().size();
+    EXPECT_EQ(RunScanCommand(c.args), c.exit_code);
+    const std::wstring out = standin::ConsoleOutput().substr(before);
+    ASSERT_GE(out.size(), c.ends_with.size());
+    EXPECT_EQ(out.substr(out.size() - c.ends_with.size()), c.ends_with);
+    EXPECT_EQ(out.find(prompt) != std::wstring::npos, c.waits);
+    EXPECT_EQ(waits(), waited + (c.waits ? 1 : 0));
+  }
 }

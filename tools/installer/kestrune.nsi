@@ -2,7 +2,8 @@
 ; makensis -DBIN_DIR=<folder with the programs> -DOUT_FILE=<setup.exe> kestrune.nsi
 ;
 ; Installs KestruneAV.exe and KestruneScan.exe under Program Files, the Start-menu
-; and desktop shortcuts "Kestrune AV.lnk", and the "Apps & features" entry. /S
+; and desktop shortcuts "Kestrune AV.lnk", the "Apps & features" entry and
+; Explorer's "Scan with Kestrune AV" for files and folders. /S
 ; installs and uninstalls silently. The uninstaller ends a running instance first,
 ; removes the programs, their shortcuts and the logon start, and keeps the data
 ; folders (quarantine, snapshots, lists) unless asked: a question when run by hand,
@@ -27,6 +28,9 @@ Target amd64-unicode
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define PINNED "Microsoft\Internet Explorer\Quick Launch\User Pinned\TaskBar"
 !define DATA_NAME "KestruneAV"
+; Explorer's verb on files and on folders, for every account.
+!define FILE_VERB_KEY "Software\Classes\*\shell\KestruneScan"
+!define FOLDER_VERB_KEY "Software\Classes\Directory\shell\KestruneScan"
 ; Owner Administrators; full control for SYSTEM and Administrators, inherited by every
 ; file and folder inside, and nothing for anybody else; protected from ProgramData's list.
 !define DATA_SDDL "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"
@@ -161,6 +165,36 @@ Function MakeDataFolder
   Pop $0
 FunctionEnd
 
+; Sets $0 to 1 when the install folder is inside Program Files, which only
+; administrators may change, else to 0. Checked on the full path, so that a ".."
+; cannot lead out of it.
+Function InstallDirIsProtected
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $0 0
+  System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r1, p 0) i .r2'
+  ${If} $2 <> 0
+    StrLen $3 "$PROGRAMFILES64\"
+    StrCpy $2 $1 $3
+    ${IfThen} $2 == "$PROGRAMFILES64\" ${|} StrCpy $0 1 ${|}  ; == ignores case, as paths do
+  ${EndIf}
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
+; The verb under the key given: caption, the program's icon, and the command. Every
+; account's Explorer runs that command as that account, so it names the installed
+; scanner by its full path (a plain string: no variable an account could set, no
+; search of its PATH), and the selected path comes last and quoted: a name with
+; spaces stays one argument, and Windows names hold no quotes.
+!macro WriteScanVerb KEY
+  WriteRegStr HKLM "${KEY}" "" "Scan with Kestrune AV"
+  WriteRegStr HKLM "${KEY}" "Icon" "$INSTDIR\KestruneAV.exe,0"
+  WriteRegStr HKLM "${KEY}\command" "" '"$INSTDIR\KestruneScan.exe" --pause "%1"'
+!macroend
+
 Section "Kestrune AV"
   ; A running instance holds its program file open, and files in its data folder.
   nsExec::Exec '"$SYSDIR\taskkill.exe" /F /IM KestruneAV.exe'
@@ -188,6 +222,18 @@ Section "Kestrune AV"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+
+  ; Installed anywhere an account could replace the scanner, the verb would have
+  ; every other account, administrators too, run that account's program.
+  Push $0
+  Call InstallDirIsProtected
+  ${If} $0 = 1
+    !insertmacro WriteScanVerb "${FILE_VERB_KEY}"
+    !insertmacro WriteScanVerb "${FOLDER_VERB_KEY}"
+  ${Else}
+    DetailPrint "Not registered in Explorer: $INSTDIR is outside Program Files"
+  ${EndIf}
+  Pop $0
 SectionEnd
 
 Var RemovalFailed
@@ -339,6 +385,8 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"  ; the all-users copy an elevated run stamps
   DeleteRegValue HKCU "${RUN_KEY}" "KestruneAV"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey HKLM "${FILE_VERB_KEY}"
+  DeleteRegKey HKLM "${FOLDER_VERB_KEY}"
 
   ; The data folders hold what the user may still want back: kept unless asked. The
   ; elevated program's is in ProgramData, an unelevated run's in the user's own
