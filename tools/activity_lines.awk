@@ -2,9 +2,9 @@
 # one per OutputDebugString call, as the program wrote them. Wine prints each
 # string escaped (backslashes doubled, quotes escaped, bytes outside ASCII as \xNN in
 # the Windows-1252 code page, truncated with "..." when long) and a second time from
-# dispatch_exception; only the first copy is kept, and of everything else Wine
-# prints only its loader's errors. Run with LC_ALL=C, so that the bytes written are
-# the UTF-8 built here.
+# dispatch_exception; only the first copy is kept and everything else Wine prints
+# is left out. With -v raw=FILE every line as Wine printed it also goes to FILE. Run
+# with LC_ALL=C, so that the bytes written are the UTF-8 built here.
 BEGIN {
   hex = "0123456789abcdef"
   # Windows-1252 bytes 0x80-0x9f; the five it leaves undefined become blanks.
@@ -29,10 +29,8 @@ function encode(cp) {
   return sprintf("%c%c%c", 224 + int(cp / 4096), 128 + int(cp / 64) % 64, 128 + cp % 64)
 }
 
-# The loader's own errors, such as a program it cannot find, say why nothing runs.
-/^wine: / { print; fflush(); next }
-
 {
+  if (raw != "") { print > raw; fflush(raw) }
   at = index($0, marker)
   if (at == 0) next
   rest = substr($0, at + length(marker))

@@ -4,8 +4,9 @@
 # program protects headless. Either way its activity lines show here as they happen.
 # Arguments are passed on (for instance /background).
 #
-# The prefix's Desktop, Documents, Downloads and the other shell folders are folders
-# of the prefix itself, never links to the Linux home folder: the program watches,
+# The program sees nothing of the machine outside the prefix: the prefix's Desktop,
+# Documents, Downloads and the other shell folders are folders of its own, never
+# links to the Linux home folder, and C: is its only drive. The program watches,
 # snapshots and quarantines what it finds there.
 #
 # For the end-to-end test: KAV_SKIP_BUILD=1 starts the program already built, and
@@ -69,6 +70,22 @@ for folder in "${shell_folders[@]}"; do
   mkdir -p -- "$profile/$folder"
 done
 
+# Wine's drive Z: is the whole Linux file system, which a Full Scan or a new-disk
+# scan would walk like any fixed disk. Drives other than C: are taken away (the link
+# only); the program runs from a copy inside the prefix, renamed into place so that a
+# running copy keeps its file.
+for drive in "$WINEPREFIX"/dosdevices/?:; do
+  [ -L "$drive" ] && [ "${drive##*/}" != c: ] || continue
+  echo "Drive ${drive##*/} (a link to $(readlink -- "$drive")) is taken out of the prefix." >&2
+  rm -f -- "$drive"
+done
+copy_dir="$WINEPREFIX/drive_c/KestruneBuild"
+mkdir -p "$copy_dir"
+if ! cmp -s "$exe" "$copy_dir/KestruneAV.exe"; then
+  cp "$exe" "$copy_dir/KestruneAV.exe.new"
+  mv -f "$copy_dir/KestruneAV.exe.new" "$copy_dir/KestruneAV.exe"
+fi
+
 data="$WINEPREFIX/drive_c/ProgramData/KestruneAV"
 if [ "$mode" = headless ]; then
   echo "No display: Kestrune AV runs headless (the workers protect without a window)." >&2
@@ -78,14 +95,16 @@ fi
 echo "Downloads folder: $profile/Downloads (C:\\users\\$wine_user\\Downloads inside Wine)." >&2
 echo "  Save a file there and watch the activity lines below: protection scans it once it is complete." >&2
 echo "Data folder: $data (C:\\ProgramData\\KestruneAV inside Wine). Stop with Ctrl+C." >&2
+echo "Program: $copy_dir/KestruneAV.exe (C:\\KestruneBuild\\KestruneAV.exe inside Wine), copied from $exe." >&2
 
-# Only the activity lines of Wine's output reach the terminal (and Wine's own
-# "wine: ..." errors, should the program not start). mawk reads a pipe in blocks
+# Only the activity lines of Wine's output reach the terminal; all of it is kept in
+# the prefix, for when the program does not start. mawk reads a pipe in blocks
 # unless told to read it line by line.
+wine_output="$WINEPREFIX/wine-output.log"
 awk_args=()
 awk -W version 2>/dev/null | grep -q mawk && awk_args=(-W interactive)
 # The filter ignores Ctrl+C, so that it still prints what the program writes as it ends.
-exec 4> >(trap '' INT; exec env LC_ALL=C awk "${awk_args[@]}" -f "$root/tools/activity_lines.awk")
+exec 4> >(trap '' INT; exec env LC_ALL=C awk "${awk_args[@]}" -v raw="$wine_output" -f "$root/tools/activity_lines.awk")
 filter=$!
 # A program without a console, as this one is, lets Wine pass over Ctrl+C: the
 # script ends it, and exits as an interrupted command does (130, or 143 on TERM).
@@ -94,7 +113,8 @@ stop() { stopped=$1; kill -TERM "$program" 2>/dev/null; }
 trap 'stop 130' INT
 trap 'stop 143' TERM
 set +e
-wine "$exe" "$@" 2>&4 &
+cd "$copy_dir"  # a working folder Wine can name
+wine 'C:\KestruneBuild\KestruneAV.exe' "$@" 2>&4 &
 program=$!
 exec 4>&-
 while :; do
@@ -110,4 +130,7 @@ for _ in 1 2 3 4 5 6 7 8 9 10; do
   sleep 0.1
 done
 kill "$filter" 2>/dev/null
+if [ -z "$stopped" ] && [ "$status" -ne 0 ]; then
+  echo "Kestrune AV ended with status $status. Wine's own output: $wine_output" >&2
+fi
 exit "$status"
