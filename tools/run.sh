@@ -102,7 +102,7 @@ echo "Program: $copy_dir/KestruneAV.exe (C:\\KestruneBuild\\KestruneAV.exe insid
 # unless told to read it line by line.
 wine_output="$WINEPREFIX/wine-output.log"
 awk_args=()
-awk -W version 2>/dev/null | grep -q mawk && awk_args=(-W interactive)
+case "$(awk -W version 2>&1 </dev/null)" in *mawk*) awk_args=(-W interactive) ;; esac
 # The filter ignores Ctrl+C, so that it still prints what the program writes as it ends.
 exec 4> >(trap '' INT; exec env LC_ALL=C awk "${awk_args[@]}" -v raw="$wine_output" -f "$root/tools/activity_lines.awk")
 filter=$!
