@@ -811,5 +811,141 @@ check "nothing was written through the link" test -z "$(ls -A "$out/link-target"
 rm "$data/Snapshots"
 mv "$out/snapshots-kept" "$data/Snapshots"
 
+# --- tools/run.sh with a home folder of somebody's: the first run a person tries ---
+# The README's first command, on the program built above, in a prefix of its own,
+# with no display, under a pseudo-terminal that takes Ctrl+C as a person's would.
+run_home="$out/run-home"
+run_prefix="$out/run-prefix"
+run_data="$run_prefix/drive_c/ProgramData/KestruneAV"
+run_user=$(id -un)
+run_profile="$run_prefix/drive_c/users/$run_user"
+# A home with its own Downloads (Wine links the profile's Downloads there, and the
+# rest of the shell folders to the home itself), a test file in it and a text file.
+mkdir -p "$run_home/Downloads"
+printf '%sEICAR%s\r\n' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$' '-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*' >"$run_home/Downloads/sample.com"
+yes 'household budget, do not share' | head -c 6000 >"$run_home/budget.txt"
+cp -a "$run_home" "$out/run-home.orig"
+start_run() {  # start_run NAME: tools/run.sh in the background, its terminal in $out/NAME.log, keys through fd 7
+  rm -f "$out/$1.keys" "$out/$1.rc"
+  mkfifo "$out/$1.keys"
+  (
+    unset DISPLAY
+    HOME="$run_home" KAV_SKIP_BUILD=1 KAV_RUN_PREFIX="$run_prefix" \
+      script -qfec "bash $(printf %q "$root/tools/run.sh")" "$out/$1.log" <"$out/$1.keys" >/dev/null 2>&1
+    echo $? >"$out/$1.rc"
+  ) &
+  exec 7>"$out/$1.keys"
+}
+shows() { tr -d '\r' 2>/dev/null <"$out/$1.log" | grep -qxF -- "$2"; }       # shows NAME LINE: the whole line on the terminal
+shows_start() { tr -d '\r' 2>/dev/null <"$out/$1.log" | grep -qF -- "$2"; }  # the start of a line is enough
+shell_folders_own() {
+  local f
+  for f in Desktop Documents Downloads Music Pictures Videos AppData/Roaming/Microsoft/Windows/Templates; do
+    [ -d "$run_profile/$f" ] && [ ! -L "$run_profile/$f" ] || { echo "     ($f is not a folder of the prefix)"; return 1; }
+  done
+}
+home_untouched() { diff -r "$out/run-home.orig" "$run_home" >"$out/run-home.diff" 2>&1; }
+# The program runs from its copy in the prefix; the one of this prefix is asked for.
+run_program_running() {
+  local pid
+  for pid in $(pgrep -f 'KestruneBuild.KestruneAV[.]exe'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$run_prefix" && return 0
+  done
+  return 1
+}
+only_drive_c() { test "$(cd "$run_prefix/dosdevices" && ls -d ?: 2>/dev/null)" = c:; }
+
+# The terminal filter on lines as Wine prints them: what it shows of each, if anything.
+filter_cases=(
+  '0124:warn:seh:OutputDebugStringA "[QUARANTINE] C:\\users\\a\\x.com -> C:\\Q\\x.com"'
+  '[QUARANTINE] C:\users\a\x.com -> C:\Q\x.com'
+  '0124:warn:seh:dispatch_exception "[QUARANTINE] the same line again"'  # Wine's second copy
+  ''
+  '0124:warn:seh:OutputDebugStringA "[SYSTEM] GUI unavailable \x97 engine on"'
+  '[SYSTEM] GUI unavailable — engine on'
+  '0124:warn:seh:OutputDebugStringA "[SCAN] caf\xe9 \x80 \"quoted\" tab\there\r\n"'
+  '[SCAN] café € "quoted" tab here'
+  '0124:warn:seh:OutputDebugStringA "[SCAN] a long line cut by Wine"...'
+  '[SCAN] a long line cut by Wine ...'
+  'wine: Read access denied for device L"\\??\\Z:\\", FS volume label and serial are not available.'
+  ''
+  '0128:warn:seh:dispatch_exception unknown exception (code=6ba) raised'
+  ''
+)
+filter_ok=0
+for ((i = 0; i < ${#filter_cases[@]}; i += 2)); do
+  shown=$(printf '%s\n' "${filter_cases[i]}" | LC_ALL=C awk -f "$root/tools/activity_lines.awk")
+  if [ "$shown" = "${filter_cases[i + 1]}" ]; then filter_ok=$((filter_ok + 1)); else
+    echo "     (filter: '${filter_cases[i]}' shows '$shown')"
+  fi
+done
+check "the terminal filter shows each line as the program wrote it ($filter_ok of $((${#filter_cases[@]} / 2)))" \
+  test "$filter_ok" -eq $((${#filter_cases[@]} / 2))
+
+run_start=$SECONDS
+start_run run
+check "run.sh shows the program's headless line live, one readable line" \
+  wait_for 90 shows run '[SYSTEM] GUI unavailable — engine stays on in headless mode.'
+check "its activity lines have single backslashes" \
+  shows run '[SYSTEM] Detection core online. Quarantine=C:\ProgramData\KestruneAV\Quarantine'
+check "it names the prefix's Downloads folder" \
+  shows_start run "Downloads folder: $run_profile/Downloads (C:\\users\\$run_user\\Downloads inside Wine)."
+check "each activity line shows once" \
+  test "$(tr -d '\r' <"$out/run.log" | grep -cxF '[SYSTEM] Kestrune 2.0 heuristic engine active (no signatures).')" -eq 1
+check "none of Wine's own output reaches the terminal" \
+  not grep -aqE 'OutputDebugString|dispatch_exception|:(warn|fixme|err):|wine32 is missing' "$out/run.log"
+check "the links Wine made to the home folder are reported as replaced" \
+  shows_start run "drive_c/users/$run_user/Downloads was a link to $run_home/Downloads; it is now a folder of the prefix"
+check "the prefix's shell folders are folders of its own" shell_folders_own
+check "the prefix has no drive but C: (Wine's Z: is the whole file system)" only_drive_c
+check "the drive taken away is reported" shows run "Drive z: (a link to /) is taken out of the prefix."
+check "the headless Quick Scan ends" wait_for 90 shows_start run "Quick Scan Complete. System Clean."
+[ $((SECONDS - run_start)) -lt 65 ] && sleep $((65 - (SECONDS - run_start)))
+check "after a minute the home folder is untouched, byte for byte, nothing added" home_untouched
+check "nothing is in the quarantine folder" test -z "$(ls -A "$run_data/Quarantine" 2>/dev/null)"
+check "every snapshot is of a file on C: ($(ls "$run_data/Snapshots" | tr '\n' ' '))" \
+  not bash -c 'ls "$1" | grep -qv "^c__"' _ "$run_data/Snapshots"
+check "no snapshot names a file of the home folder" \
+  not bash -c 'ls "$1" | grep -qiE "budget|sample"' _ "$run_data/Snapshots"
+check "no copy of either home file is anywhere in the data folder" \
+  not grep -rqE 'household budget|STANDARD-ANTIVIRUS' "$run_data"
+# Protection at work, in the Downloads folder the terminal named.
+named_downloads=$(tr -d '\r' <"$out/run.log" | sed -n 's/^Downloads folder: \(.*\) (C:.*$/\1/p' | head -n 1)
+printf '%sEICAR%s\r\n' 'X5O!P%@AP[4\PZX54(P^)7CC)7}$' '-STANDARD-ANTIVIRUS-TEST-FILE!$H+H*' >"$named_downloads/try-me.com"
+check "a test file saved there shows its quarantine line" wait_for 30 shows run \
+  "[QUARANTINE] C:\\users\\$run_user\\Downloads\\try-me.com -> C:\\ProgramData\\KestruneAV\\Quarantine\\try-me.com"
+check "it is in the quarantine folder and gone from Downloads" \
+  test -f "$run_data/Quarantine/try-me.com" -a ! -e "$named_downloads/try-me.com"
+check "the program runs from its copy in the prefix" run_program_running
+printf '\003' >&7  # Ctrl+C
+check "Ctrl+C ends run.sh" wait_for 30 test -s "$out/run.rc"
+check "with the status of an interrupted command ($(cat "$out/run.rc" 2>/dev/null))" test "$(cat "$out/run.rc" 2>/dev/null)" = 130
+check "and ends the program" wait_for 10 not run_program_running
+exec 7>&-
+
+# A prefix as an earlier run.sh left it, its shell folders links to the home folder,
+# that Wine updates at the next start.
+WINEPREFIX="$run_prefix" timeout 30 wineserver -w 2>/dev/null
+rmdir "$run_profile/Downloads" "$run_profile/Documents"
+ln -s "$run_home/Downloads" "$run_profile/Downloads"
+ln -s "$run_home" "$run_profile/Documents"
+ln -s / "$run_prefix/dosdevices/z:"
+echo 1 >"$run_prefix/.update-timestamp"
+start_run run-again
+check "a start in that prefix shows the program's headless line" \
+  wait_for 120 shows run-again '[SYSTEM] GUI unavailable — engine stays on in headless mode.'
+check "it reports the two links replaced" \
+  bash -c 'grep -aqF "Downloads was a link to $2/Downloads;" "$1" && grep -aqF "Documents was a link to $2;" "$1"' _ "$out/run-again.log" "$run_home"
+check "Wine updated the prefix at that start" test "$(cat "$run_prefix/.update-timestamp")" != 1
+sleep 20
+check "after Wine's update the shell folders are still folders of the prefix" shell_folders_own
+check "and C: is still its only drive" only_drive_c
+check "the home folder is still untouched" home_untouched
+printf '\003' >&7
+check "Ctrl+C ends that run too" wait_for 30 test -s "$out/run-again.rc"
+check "again with status 130 ($(cat "$out/run-again.rc" 2>/dev/null))" test "$(cat "$out/run-again.rc" 2>/dev/null)" = 130
+exec 7>&-
+WINEPREFIX="$run_prefix" wineserver -k 2>/dev/null
+
 echo "e2e: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
