@@ -16,15 +16,6 @@
 
 namespace {
 
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-
-// KestruneScan.exe sits one folder above the test program.
-std::wstring ScannerPath() {
-  wchar_t path[MAX_PATH];
-  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return FolderOf(FolderOf(std::wstring(path, length))) + L"\\KestruneScan.exe";
-}
-
 class EngineReadsWin32 : public TempFolderTest {
  protected:
   // Removes a Unix link that Wine shows as the file it leads to, and waits until it is gone.

@@ -23,6 +23,15 @@ inline bool MakeHugeSparseFile(const std::wstring& path) {
   return sized;
 }
 
+// KestruneScan.exe, built one folder above the test program.
+inline std::wstring ScannerPath() {
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring folder(path, length);
+  for (int up = 0; up < 2; ++up) folder = folder.substr(0, folder.find_last_of(L'\\'));
+  return folder + L"\\KestruneScan.exe";
+}
+
 // Runs a Unix program under Wine (which can) with the Windows paths given as Unix ones
 // after its fixed arguments, e.g. "/bin/ln -s" target link; false where that cannot be
 // done (not Wine) or the program could not be started.
