@@ -11,6 +11,10 @@ namespace platform {
 namespace {
 constexpr DWORD kIdentityCheckMs = 1000;
 constexpr DWORD kCancelWaitMs = 5000;
+// Changes made just before a move may still be on their way to the handle.
+constexpr DWORD kLastChangesMs = 2000;
+// ... but a moved folder that keeps changing is not followed for ever.
+constexpr int kBatchesAfterMove = 16;
 
 win32::UniqueHandle OpenFolderForWatching(const std::wstring& folder) {
   return win32::OwnFileHandle(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
@@ -57,6 +61,7 @@ WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes
   // The records are read as DWORDs, so the buffer must be DWORD-aligned.
   std::vector<DWORD> buffer((buffer_bytes + 3) / 4);
   const DWORD length = static_cast<DWORD>(buffer.size() * sizeof(DWORD));
+  int batches_after_move = 0;
   for (;;) {
     OVERLAPPED pending{};
     pending.hEvent = done.get();
@@ -67,13 +72,15 @@ WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes
                                       FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE, nullptr, &pending,
                                       nullptr) != 0;
     DWORD error = read ? ERROR_SUCCESS : GetLastError();
+    bool gone = false;
     if (read) {
       // The wait is in flight: it ends with changes, or the folder goes away under it.
       while (WaitForSingleObject(done.get(), kIdentityCheckMs) == WAIT_TIMEOUT) {
-        if (!PathStillOpens(folder, watched.get())) {
-          CancelWait(watched.get(), pending);
-          return WatchEnd::FolderGone;
-        }
+        if (PathStillOpens(folder, watched.get())) continue;
+        gone = true;
+        if (WaitForSingleObject(done.get(), kLastChangesMs) == WAIT_OBJECT_0) break;
+        CancelWait(watched.get(), pending);
+        return WatchEnd::FolderGone;
       }
       read = GetOverlappedResult(watched.get(), &pending, &returned, FALSE) != 0;
       error = read ? ERROR_SUCCESS : GetLastError();
@@ -86,9 +93,10 @@ WatchEnd WatchFolderChanges(const std::wstring& folder, std::size_t buffer_bytes
     }
     // A failed wait may be the folder's end. Records still coming from a folder that
     // was just moved go to the visitor: they name files by the path, and whoever acts
-    // on one judges what the path leads to now; the move is noticed once they stop.
-    if (!batch.ok && !PathStillOpens(folder, watched.get())) return WatchEnd::FolderGone;
+    // on one judges what the path leads to now; the watch ends once they stop.
+    if (!batch.ok && (gone || !PathStillOpens(folder, watched.get()))) return WatchEnd::FolderGone;
     if (!visit(batch)) return WatchEnd::Stopped;
+    if (gone && ++batches_after_move >= kBatchesAfterMove) return WatchEnd::FolderGone;
   }
 }
 
