@@ -52,17 +52,7 @@ bool NewerFirst(const QuarantineEntry& a, const QuarantineEntry& b) {
 }
 }  // namespace
 
-std::wstring SidecarReason(std::string_view text) {
-  std::size_t start = 0;
-  while (start <= text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = text.substr(start, end - start);
-    if (line.rfind(kReasonKey, 0) == 0) return FromUtf8(line.substr(sizeof kReasonKey - 1));
-    start = end + 1;
-  }
-  return L"";
-}
+std::wstring SidecarReason(std::string_view text) { return SidecarValue(text, kReasonKey); }
 
 std::string UtcTimeText(uint64_t file_time) {
   const uint64_t seconds = file_time / kTicksPerSecond;

@@ -48,17 +48,19 @@ std::string SidecarText(const std::wstring& original_path) {
   return std::string(kOriginalKey) + ToUtf8(original_path) + "\nreason=heuristic-disinfect\n";
 }
 
-std::wstring SidecarOriginal(std::string_view text) {
+std::wstring SidecarValue(std::string_view text, std::string_view key) {
   std::size_t start = 0;
   while (start <= text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     const std::string_view line = text.substr(start, end - start);
-    if (line.rfind(kOriginalKey, 0) == 0) return FromUtf8(line.substr(sizeof kOriginalKey - 1));
+    if (line.rfind(key, 0) == 0) return FromUtf8(line.substr(key.size()));
     start = end + 1;
   }
   return L"";
 }
+
+std::wstring SidecarOriginal(std::string_view text) { return SidecarValue(text, kOriginalKey); }
 
 std::wstring FreeRestoreName(const std::wstring& taken_path) {
   const std::wstring folder = ParentOf(taken_path);

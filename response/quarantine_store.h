@@ -27,6 +27,10 @@ std::string SidecarText(const std::wstring& original_path);
 // "original=", read as UTF-8 (bytes that are not UTF-8 stand for themselves); "" when none.
 std::wstring SidecarOriginal(std::string_view sidecar_text);
 
+// The value of the first sidecar line that starts with key ("original=", "reason="),
+// from UTF-8; empty when there is none.
+std::wstring SidecarValue(std::string_view sidecar_text, std::string_view key);
+
 // A free name beside a taken one: "report (restored).docx", then "report (restored 2).docx", ...
 std::wstring FreeRestoreName(const std::wstring& taken_path);
 
